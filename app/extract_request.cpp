@@ -1,0 +1,39 @@
+#include "app/extract_request.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "archive/classify.h"
+#include "password/password_gate.h"
+
+namespace larkspool {
+
+Outcome Extractor::ValidateRequest(const std::string& backupFile, const std::string& folder) {
+  // Paths are taken exactly as given: a path of blanks is not empty.
+  if (backupFile.empty() && folder.empty()) return Outcome::Fail(StatusCode::kBothPathsEmpty);
+  if (backupFile.empty()) return Outcome::Fail(StatusCode::kBackupPathEmpty);
+  if (folder.empty()) return Outcome::Fail(StatusCode::kFolderPathEmpty);
+  if (!fs_.ChangeDirectory(folder.c_str())) {
+    return Outcome::Fail(StatusCode::kFolderNotFound, folder + ": " + std::strerror(errno));
+  }
+  return Outcome::Ok();
+}
+
+RunResult Extractor::OnExtract(const std::string& backupFile, const std::string& folder) {
+  Outcome step = ValidateRequest(backupFile, folder);
+  BackupKind kind = BackupKind::k3;
+  if (step.ok()) step = ClassifyBackup(fs_, backupFile, kind);
+  if (step.ok() && kind == BackupKind::k5) step = CheckMailboxPassword(fs_, backupFile, ui_);
+  if (!step.ok()) {
+    if (step.failed()) ReportStatus(ui_, step);
+    return step.result();
+  }
+
+  const RunResult result = run_.RunExtraction(backupFile, kind);
+  if (result == RunResult::kProgressWindowFailed) {
+    ui_.ShowMessage(Message{std::string(kProgressFailedText), MessageStyle::kPlain, {}});
+  }
+  return result;
+}
+
+}  // namespace larkspool

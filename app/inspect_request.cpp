@@ -1,0 +1,36 @@
+#include "app/inspect_request.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "archive/classify.h"
+#include "password/password_gate.h"
+
+namespace larkspool {
+namespace {
+
+Outcome Inspect(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
+                BackupListing& listing) {
+  if (backupFile.empty()) return Outcome::Fail(StatusCode::kBackupPathEmpty);
+  if (Outcome classified = ClassifyBackup(fs, backupFile, listing.kind); !classified.ok()) return classified;
+  if (listing.kind == BackupKind::k5) {
+    PasswordDigest digest{};
+    if (Outcome read = ReadPasswordDigest(fs, backupFile, digest); !read.ok()) return read;
+    listing.passwordProtected = IsPasswordSet(digest);
+    if (Outcome gate = CheckMailboxPassword(fs, backupFile, ui); !gate.ok()) return gate;
+  }
+  ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
+  if (!backup.valid()) return Outcome::Fail(StatusCode::kOpenFailed, backupFile + ": " + std::strerror(errno));
+  return ScanBackup(fs, backup.get(), listing.kind, mode, listing.entries);
+}
+
+}  // namespace
+
+RunResult InspectBackup(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
+                        BackupListing& listing) {
+  const Outcome outcome = Inspect(fs, ui, backupFile, mode, listing);
+  if (outcome.failed()) ReportStatus(ui, outcome);
+  return outcome.result();
+}
+
+}  // namespace larkspool

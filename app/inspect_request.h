@@ -1,0 +1,27 @@
+// The list and verify requests: the same classification and password gate as
+// an extraction, then a walk that writes nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/outcome.h"
+#include "app/user_interface.h"
+#include "archive/backup_format.h"
+#include "archive/backup_scan.h"
+#include "platform/file_system.h"
+
+namespace larkspool {
+
+struct BackupListing {
+  BackupKind kind = BackupKind::k3;
+  bool passwordProtected = false;
+  std::vector<ListedEntry> entries;
+};
+
+// Shows the fault's message through `ui` when it fails, nothing when the
+// password prompt is cancelled. The backup path is used as given.
+RunResult InspectBackup(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
+                        BackupListing& listing);
+
+}  // namespace larkspool

@@ -1,0 +1,44 @@
+// The result of one step of an extraction: go on, failed with a status, or
+// cancelled by the user.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "app/status.h"
+
+namespace larkspool {
+
+// What an extraction run returns; also what each walker ends with.
+enum class RunResult : int {
+  kCompleted = 0,
+  kFailed = 1,     // its message has been shown
+  kCancelled = 2,  // nothing is shown
+  kProgressWindowFailed = -1,
+};
+
+class Outcome {
+ public:
+  static Outcome Ok() { return Outcome(RunResult::kCompleted, StatusCode::kSuccess, {}); }
+  static Outcome Cancelled() { return Outcome(RunResult::kCancelled, StatusCode::kSuccess, {}); }
+  static Outcome Fail(StatusCode code, std::string detail = {}) {
+    return Outcome(RunResult::kFailed, code, std::move(detail));
+  }
+
+  bool ok() const { return result_ == RunResult::kCompleted; }
+  bool failed() const { return result_ == RunResult::kFailed; }
+  bool cancelled() const { return result_ == RunResult::kCancelled; }
+  RunResult result() const { return result_; }
+  StatusCode code() const { return code_; }
+  const std::string& detail() const { return detail_; }
+
+ private:
+  Outcome(RunResult result, StatusCode code, std::string detail)
+      : result_(result), code_(code), detail_(std::move(detail)) {}
+
+  RunResult result_;
+  StatusCode code_;
+  std::string detail_;
+};
+
+}  // namespace larkspool

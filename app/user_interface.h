@@ -1,0 +1,72 @@
+// The one interface through which the core reaches the user. Each front end
+// (the desktop windows, the command line) implements it; the core never shows
+// anything by other means. All calls come from the thread that runs the core.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/outcome.h"
+#include "app/status.h"
+
+namespace larkspool {
+
+// The answer to "File already exists. Overwrite?".
+enum class OverwriteAnswer : int {
+  kYes = 1,
+  kCancel = 2,  // also the answer when the prompt cannot be shown
+  kYesToAll = 3,
+  kSkip = 4,  // keep the existing file and skip its payload (command line only)
+};
+
+// Raised by the front end when the user cancels the progress display; read
+// by the walkers between entries. Safe to raise from a signal handler.
+class CancelFlag {
+ public:
+  void Raise() { m_bCancel = 1; }
+  void Clear() { m_bCancel = 0; }
+  bool IsRaised() const { return m_bCancel != 0; }
+
+ private:
+  volatile int m_bCancel = 0;
+};
+
+// What the progress display shows when it comes up.
+struct ProgressLines {
+  std::string fileLine;     // "Backup File: box01.bkp"
+  std::string dateLine;     // "Date: 03/05/2006 09:07"
+  std::string percentText;  // "0%"
+  std::string elapsedText;  // "Elapsed Time: 00:00:00"
+};
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+
+  // A modal message with a single OK button; returns once dismissed.
+  virtual void ShowMessage(const Message& message) = 0;
+  // Asks whether the existing file `name` may be replaced.
+  virtual OverwriteAnswer AskOverwrite(const std::string& name) = 0;
+  // Asks for the mailbox password; no value means the user cancelled.
+  virtual std::optional<std::string> AskPassword() = 0;
+  // The busy indication (a wait cursor) for the length of a run.
+  virtual void SetBusy(bool busy) = 0;
+
+  // The progress display. OpenProgress shows it with `lines` and hands it the
+  // flag its Cancel raises; it returns false when it cannot be shown. The
+  // other calls are made only while it is open.
+  virtual bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) = 0;
+  virtual void ResetProgressBar() = 0;  // range 0..100, position 0
+  virtual void ShowPercent(int percent, const std::string& text) = 0;
+  virtual void ShowElapsed(const std::string& text) = 0;
+  // Handles whatever input is waiting (a click on Cancel) without blocking.
+  virtual void PumpMessages() = 0;
+  virtual void CloseProgress() = 0;
+};
+
+// Shows the catalogue message of a failed outcome: the one message of a fault.
+inline void ReportStatus(UserInterface& ui, const Outcome& failure) {
+  ui.ShowMessage(StatusMessage(failure.code(), failure.detail()));
+}
+
+}  // namespace larkspool

@@ -1,0 +1,33 @@
+// Walking a backup without writing anything: the files an extraction would
+// create, and for verification the tags of every payload.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/outcome.h"
+#include "archive/backup_format.h"
+#include "platform/file_system.h"
+
+namespace larkspool {
+
+enum class ScanMode {
+  kList,    // the structure only
+  kVerify,  // also the RIFF/WAVE tags of every payload
+};
+
+struct ListedEntry {
+  std::string name;     // the stored bytes, unchanged
+  std::uint32_t size;
+  std::int64_t offset;  // the payload's first byte in the backup
+};
+
+// Walks the entry area exactly as extraction does and stops at the first
+// fault with the status extraction would report for it: 10 for a short
+// header or a payload past the end, 9 for an unsafe name, 8 (verify only)
+// for a payload without the tags.
+Outcome ScanBackup(FileSystem& fs, FileHandle backup, BackupKind kind, ScanMode mode,
+                   std::vector<ListedEntry>& entries);
+
+}  // namespace larkspool

@@ -1,0 +1,172 @@
+#include "archive/extraction_run.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "archive/entry_walker.h"
+
+namespace larkspool {
+namespace {
+
+std::string WithError(std::string_view subject, int error) {
+  std::string text(subject);
+  if (error != 0) text += std::string(text.empty() ? "" : ": ") + std::strerror(error);
+  return text;
+}
+
+// Writes every file the walker finds into the current directory.
+class ExtractingVisitor final : public EntryVisitor {
+ public:
+  ExtractingVisitor(FileSystem& fs, FileHandle backup, ProgressReporter& progress, OutputWriter& output,
+                    const CancelFlag& cancel)
+      : fs_(fs), backup_(backup), progress_(progress), output_(output), cancel_(cancel) {}
+
+  void OnWalkStart(std::int64_t fileSize, std::int64_t totalBytes) override {
+    fileSize_ = fileSize;
+    output_.BeginRun();
+    progress_.SetTotal(totalBytes);
+    progress_.ResetProgress();
+  }
+
+  Outcome OnFile(const StoredName& name, std::uint32_t size, std::int64_t offset) override {
+    FileHandle out = kNoFile;
+    switch (output_.OpenOutputFile(name, out)) {
+      case OpenResult::kOpened:
+        break;
+      case OpenResult::kCancelled:
+        return Outcome::Cancelled();
+      case OpenResult::kSkipped:
+        return SkipPayload(size, offset);
+      case OpenResult::kFailed:
+        if (!IsSafeOutputName(name.view())) {
+          return Outcome::Fail(StatusCode::kOpenFailed,
+                               std::string(name.view()) + ": refused, the name would leave the extraction folder");
+        }
+        return Outcome::Fail(StatusCode::kOpenFailed, WithError(name.view(), errno));
+    }
+    Outcome copied = output_.CopyPayload(backup_, out, size);
+    fs_.Close(out);
+    if (!copied.ok()) {
+      // A partial or empty output file never stays behind.
+      fs_.Unlink(name.c_str());
+      std::string detail(name.view());
+      if (!copied.detail().empty()) detail += ": " + copied.detail();
+      return Outcome::Fail(copied.code(), detail);
+    }
+    return copied;
+  }
+
+  void OnEntryDone(std::uint32_t headerBytes) override {
+    progress_.AddDone(headerBytes);
+    progress_.UpdatePercent();
+    progress_.UpdateElapsed();
+    progress_.PumpMessages();
+  }
+
+  bool CancelRequested() override { return cancel_.IsRaised(); }
+
+ private:
+  // The existing file is kept: the payload is passed over, still counted in
+  // the progress, once it is known to lie inside the backup.
+  Outcome SkipPayload(std::uint32_t size, std::int64_t offset) {
+    const std::int64_t end = offset + size;
+    if (end > fileSize_) return Outcome::Fail(StatusCode::kReadFailed, "backup ends inside a payload");
+    if (fs_.Seek(backup_, end, SeekFrom::kStart) != end) {
+      return Outcome::Fail(StatusCode::kReadFailed, WithError("", errno));
+    }
+    progress_.AddDone(size);
+    progress_.UpdatePercent();
+    return Outcome::Ok();
+  }
+
+  FileSystem& fs_;
+  FileHandle backup_;
+  ProgressReporter& progress_;
+  OutputWriter& output_;
+  const CancelFlag& cancel_;
+  std::int64_t fileSize_ = 0;
+};
+
+}  // namespace
+
+std::string FileLine(const std::string& backupPath) {
+  // Only the backslash separates components in the stored path form; a path
+  // without one is shown whole.
+  const std::size_t slash = backupPath.rfind('\\');
+  return "Backup File: " + (slash == std::string::npos ? backupPath : backupPath.substr(slash + 1));
+}
+
+std::string DateLine(std::int64_t lastWriteTime) {
+  const auto seconds = static_cast<std::time_t>(lastWriteTime);
+  std::tm local{};
+#ifdef _WIN32
+  const bool converted = localtime_s(&local, &seconds) == 0;
+#else
+  const bool converted = localtime_r(&seconds, &local) != nullptr;
+#endif
+  if (!converted) return "Date: ";
+  char text[64];
+  std::snprintf(text, sizeof text, "Date: %02d/%02d/%02d %02d:%02d", local.tm_mon + 1, local.tm_mday,
+                local.tm_year + 1900, local.tm_hour, local.tm_min);
+  return text;
+}
+
+Outcome ExtractionRun::ExtractSingleEntries(FileHandle backup, BackupKind kind) {
+  ExtractingVisitor visitor(fs_, backup, progress_, output_, cancel_);
+  return WalkSingleEntries(fs_, backup, kind, visitor);
+}
+
+Outcome ExtractionRun::ExtractPairedEntries(FileHandle backup) {
+  ExtractingVisitor visitor(fs_, backup, progress_, output_, cancel_);
+  return WalkPairedEntries(fs_, backup, visitor);
+}
+
+Outcome ExtractionRun::Walk(FileHandle backup, BackupKind kind) {
+  switch (kind) {
+    case BackupKind::k3:
+    case BackupKind::k4:
+    case BackupKind::k6:
+      return ExtractSingleEntries(backup, kind);
+    case BackupKind::k5:
+      return ExtractPairedEntries(backup);
+  }
+  return Outcome::Fail(StatusCode::kNotVoiceBackup);
+}
+
+RunResult ExtractionRun::RunExtraction(const std::string& backupFile, BackupKind kind) {
+  struct BusyScope {
+    UserInterface& ui;
+    explicit BusyScope(UserInterface& u) : ui(u) { ui.SetBusy(true); }
+    ~BusyScope() { ui.SetBusy(false); }
+  } busy(ui_);
+
+  ScopedFile backup(fs_, fs_.OpenRead(backupFile.c_str()));
+  if (!backup.valid()) {
+    ReportStatus(ui_, Outcome::Fail(StatusCode::kOpenFailed, WithError(backupFile, errno)));
+    return RunResult::kFailed;
+  }
+  const auto stored = static_cast<unsigned>(kind);
+  if (stored < 3 || stored > 6) {
+    ReportStatus(ui_, Outcome::Fail(StatusCode::kNotVoiceBackup));
+    return RunResult::kFailed;
+  }
+
+  const std::optional<std::int64_t> written = fs_.LastWriteTime(backup.get());
+  const ProgressLines lines{FileLine(backupFile), written ? DateLine(*written) : "Date: ", FormatPercent(0),
+                            FormatElapsed(0)};
+  if (!ui_.OpenProgress(lines, cancel_)) return RunResult::kProgressWindowFailed;
+  progress_.MarkStart();
+  cancel_.Clear();
+
+  const Outcome outcome = Walk(backup.get(), kind);
+  // Both the completion and a fault are shown over the progress display,
+  // which closes once the message is dismissed.
+  if (outcome.ok()) ui_.ShowMessage(Message{std::string(kCompletedText), MessageStyle::kInformation, {}});
+  if (outcome.failed()) ReportStatus(ui_, outcome);
+  ui_.CloseProgress();
+  return outcome.result();
+}
+
+}  // namespace larkspool

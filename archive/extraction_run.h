@@ -1,0 +1,50 @@
+// One extraction run: the backup is opened, the progress display comes up
+// with the backup's name and date, the walker that fits the kind writes every
+// file, and the outcome is shown before the display closes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/outcome.h"
+#include "app/user_interface.h"
+#include "archive/backup_format.h"
+#include "archive/output_file.h"
+#include "platform/file_system.h"
+#include "progress/progress_reporter.h"
+
+namespace larkspool {
+
+// "Backup File: " and the text after the path's last backslash.
+std::string FileLine(const std::string& backupPath);
+// "Date: MM/DD/YYYY hh:mm" in local time.
+std::string DateLine(std::int64_t lastWriteTime);
+
+class ExtractionRun {
+ public:
+  ExtractionRun(FileSystem& fs, UserInterface& ui, Clock clock)
+      : fs_(fs), ui_(ui), progress_(ui, clock), output_(fs, ui, progress_) {}
+
+  // Runs the whole extraction of an already classified backup into the
+  // current directory. A fault has been shown when this returns kFailed; a
+  // completed run has shown "Extraction completed.".
+  RunResult RunExtraction(const std::string& backupFile, BackupKind kind);
+
+  // The walkers of a run, with the progress display open. Neither shows a
+  // message; the run reports a failure while the display is still up.
+  Outcome ExtractSingleEntries(FileHandle backup, BackupKind kind);
+  Outcome ExtractPairedEntries(FileHandle backup);
+
+  const ProgressReporter& progress() const { return progress_; }
+
+ private:
+  Outcome Walk(FileHandle backup, BackupKind kind);
+
+  FileSystem& fs_;
+  UserInterface& ui_;
+  ProgressReporter progress_;
+  OutputWriter output_;
+  CancelFlag cancel_;
+};
+
+}  // namespace larkspool

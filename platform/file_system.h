@@ -1,0 +1,73 @@
+// The core's only door to files. Everything the extractor reads or writes goes
+// through FileSystem, so the core stays portable and tests can inject faults.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace larkspool {
+
+using FileHandle = int;
+inline constexpr FileHandle kNoFile = -1;
+
+enum class SeekFrom { kStart, kCurrent, kEnd };
+
+// Every call that fails leaves errno describing why, as the POSIX calls do.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens an existing file for reading in binary mode.
+  virtual FileHandle OpenRead(const char* path) = 0;
+  // Creates a new file for reading and writing; fails if anything stands at
+  // `path` already, including a dangling symbolic link.
+  virtual FileHandle CreateExclusive(const char* path) = 0;
+  // Opens an existing regular file for writing and truncates it. Never creates
+  // a file and never follows a symbolic link: a link, a directory or any other
+  // kind of file at `path` makes it fail.
+  virtual FileHandle OpenForOverwrite(const char* path) = 0;
+
+  // Reads up to `size` bytes. Returns the count read, which falls short of
+  // `size` only at the end of the file, or -1 on an error.
+  virtual std::int64_t Read(FileHandle file, void* buffer, std::size_t size) = 0;
+  // Writes `size` bytes. Returns the count written (short on a full disk), or
+  // -1 on an error.
+  virtual std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) = 0;
+  // Returns the new position from the start of the file, or -1.
+  virtual std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) = 0;
+  virtual void Close(FileHandle file) = 0;
+  virtual bool Unlink(const char* path) = 0;
+  virtual bool ChangeDirectory(const char* path) = 0;
+  // Last modification time in seconds since 1970-01-01 UTC.
+  virtual std::optional<std::int64_t> LastWriteTime(FileHandle file) = 0;
+
+  // The buffer for one entry header or record; null when memory runs out.
+  virtual std::unique_ptr<std::uint8_t[]> AllocateRecordBuffer(std::size_t size);
+};
+
+// The process's real file system.
+FileSystem& PosixFileSystem();
+
+// Closes a handle when it goes out of scope.
+class ScopedFile {
+ public:
+  ScopedFile(FileSystem& fs, FileHandle file) : fs_(fs), file_(file) {}
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  ~ScopedFile() { Reset(); }
+
+  FileHandle get() const { return file_; }
+  bool valid() const { return file_ != kNoFile; }
+  void Reset() {
+    if (file_ != kNoFile) fs_.Close(file_);
+    file_ = kNoFile;
+  }
+
+ private:
+  FileSystem& fs_;
+  FileHandle file_;
+};
+
+}  // namespace larkspool

@@ -1,0 +1,132 @@
+// FileSystem on POSIX descriptors.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+#include "platform/file_system.h"
+
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+
+namespace larkspool {
+
+std::unique_ptr<std::uint8_t[]> FileSystem::AllocateRecordBuffer(std::size_t size) {
+  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
+}
+
+namespace {
+
+// Output files get the ordinary permissions of a user's file; the process's
+// umask narrows them as for any other program.
+constexpr mode_t kOutputMode = 0666;
+
+class PosixFiles final : public FileSystem {
+ public:
+  FileHandle OpenRead(const char* path) override {
+    return RetryOnInterrupt([&] { return ::open(path, O_RDONLY | O_BINARY | O_CLOEXEC); });
+  }
+
+  FileHandle CreateExclusive(const char* path) override {
+    return RetryOnInterrupt([&] {
+      return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_BINARY | O_CLOEXEC, kOutputMode);
+    });
+  }
+
+  FileHandle OpenForOverwrite(const char* path) override {
+    // O_NOFOLLOW refuses a link standing at the name; O_NONBLOCK keeps a FIFO
+    // without a reader from blocking the open. Only a regular file is kept.
+    const int fd = RetryOnInterrupt([&] {
+      return ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_BINARY | O_CLOEXEC);
+    });
+    if (fd < 0) return kNoFile;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      ::close(fd);
+      errno = EISDIR;
+      return kNoFile;
+    }
+    // Truncate only once the file is known to be a regular file.
+    if (::ftruncate(fd, 0) != 0) {
+      const int error = errno;
+      ::close(fd);
+      errno = error;
+      return kNoFile;
+    }
+    return fd;
+  }
+
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    // A regular file delivers everything in one call; the loop only matters
+    // for a read cut short by a signal or a pipe.
+    while (done < size) {
+      const ssize_t n = ::read(file, out + done, size - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+  }
+
+  std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::write(file, in + done, size - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return done > 0 ? static_cast<std::int64_t>(done) : -1;
+      }
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+  }
+
+  std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override {
+    const int whence = from == SeekFrom::kStart ? SEEK_SET : from == SeekFrom::kCurrent ? SEEK_CUR : SEEK_END;
+    return static_cast<std::int64_t>(::lseek(file, static_cast<off_t>(offset), whence));
+  }
+
+  void Close(FileHandle file) override { ::close(file); }
+
+  bool Unlink(const char* path) override { return ::unlink(path) == 0; }
+
+  bool ChangeDirectory(const char* path) override { return ::chdir(path) == 0; }
+
+  std::optional<std::int64_t> LastWriteTime(FileHandle file) override {
+    struct stat info {};
+    if (::fstat(file, &info) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(info.st_mtime);
+  }
+
+ private:
+  template <typename OpenCall>
+  static FileHandle RetryOnInterrupt(OpenCall call) {
+    int fd;
+    do {
+      fd = call();
+    } while (fd < 0 && errno == EINTR);
+    return fd < 0 ? kNoFile : fd;
+  }
+};
+
+}  // namespace
+
+FileSystem& PosixFileSystem() {
+  static PosixFiles files;
+  return files;
+}
+
+}  // namespace larkspool

@@ -1,0 +1,60 @@
+// Progress arithmetic and the reporting calls the walkers and the payload copy
+// make: the bar and percentage follow the bytes accounted, the elapsed time
+// follows the wall clock, and the pump lets the user's Cancel through.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/user_interface.h"
+
+namespace larkspool {
+
+// done / total * 100 in double precision, truncated; 99 and above show as 100,
+// so the values shown are 0..98 and 100.
+int ComputePercent(std::uint64_t done, std::int64_t total);
+// "37%"
+std::string FormatPercent(int percent);
+// "Elapsed Time: HH:MM:SS"; whole days are not shown.
+std::string FormatElapsed(std::int64_t seconds);
+
+// Seconds since 1970-01-01 UTC.
+using Clock = std::int64_t (*)();
+std::int64_t WallClockSeconds();
+
+// The counters of one run and the display they drive. Updates that would not
+// change what is on screen are not passed on to the front end.
+class ProgressReporter {
+ public:
+  ProgressReporter(UserInterface& ui, Clock clock) : ui_(ui), clock_(clock) {}
+
+  // The display came up showing 0 % and no elapsed time; the elapsed time
+  // counts from here.
+  void MarkStart() {
+    m_timeStart = clock_();
+    shownPercent_ = 0;
+    shownElapsed_ = 0;
+  }
+  // The byte count that stands for 100 %; the done count restarts at 0.
+  void SetTotal(std::int64_t totalBytes);
+  void AddDone(std::uint64_t bytes) { m_nDoneBytes += bytes; }
+
+  void ResetProgress();
+  void UpdatePercent();
+  void UpdateElapsed();
+  void PumpMessages() { ui_.PumpMessages(); }
+
+  std::int64_t total_bytes() const { return m_nTotalBytes; }
+  std::uint64_t done_bytes() const { return m_nDoneBytes; }
+
+ private:
+  UserInterface& ui_;
+  Clock clock_;
+  std::int64_t m_nTotalBytes = 0;
+  std::uint64_t m_nDoneBytes = 0;
+  std::int64_t m_timeStart = 0;
+  int shownPercent_ = -1;
+  std::int64_t shownElapsed_ = -1;
+};
+
+}  // namespace larkspool
