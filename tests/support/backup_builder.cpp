@@ -1,0 +1,149 @@
+#include "tests/support/backup_builder.h"
+
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+#include "password/md5.h"
+#include "password/password_gate.h"
+
+namespace larkspool::testing {
+namespace {
+
+void Put32(Bytes& bytes, std::size_t offset, std::uint32_t value) { EncodeFixed32(bytes.data() + offset, value); }
+
+void PutName(Bytes& bytes, std::size_t offset, std::string_view name) {
+  std::memcpy(bytes.data() + offset, name.data(), std::min(name.size(), format::kNameFieldSize));
+}
+
+void Append(Bytes& to, const Bytes& from) { to.insert(to.end(), from.begin(), from.end()); }
+
+}  // namespace
+
+Bytes WavPayload(std::size_t size, std::uint8_t seed) {
+  Bytes wav(std::max<std::size_t>(size, format::kWaveTagsSize));
+  std::memcpy(wav.data(), "RIFF", 4);
+  Put32(wav, 4, static_cast<std::uint32_t>(wav.size() - 8));
+  std::memcpy(wav.data() + 8, "WAVE", 4);
+  for (std::size_t i = format::kWaveTagsSize; i < wav.size(); ++i) {
+    wav[i] = static_cast<std::uint8_t>(i * 31 + seed * 7 + (i >> 8));
+  }
+  wav.resize(size);
+  return wav;
+}
+
+Bytes WavFile(const std::vector<std::int16_t>& samples, std::uint32_t sampleRate) {
+  const auto dataSize = static_cast<std::uint32_t>(samples.size() * 2);
+  Bytes wav(44 + dataSize);
+  std::memcpy(wav.data(), "RIFF", 4);
+  Put32(wav, 4, 36 + dataSize);
+  std::memcpy(wav.data() + 8, "WAVEfmt ", 8);
+  Put32(wav, 16, 16);                 // fmt chunk size
+  Put32(wav, 20, 1 | (1u << 16));     // PCM, one channel
+  Put32(wav, 24, sampleRate);
+  Put32(wav, 28, sampleRate * 2);     // byte rate
+  Put32(wav, 32, 2 | (16u << 16));    // block align, bits per sample
+  std::memcpy(wav.data() + 36, "data", 4);
+  Put32(wav, 40, dataSize);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const auto sample = static_cast<std::uint16_t>(samples[i]);
+    wav[44 + 2 * i] = static_cast<std::uint8_t>(sample);
+    wav[45 + 2 * i] = static_cast<std::uint8_t>(sample >> 8);
+  }
+  return wav;
+}
+
+BackupBuilder BackupBuilder::Header(std::uint32_t kind, std::int32_t variant, std::size_t headerSize) {
+  BackupBuilder builder;
+  builder.bytes_.assign(std::max<std::size_t>(headerSize, 16), 0);
+  Put32(builder.bytes_, 8, kind);
+  Put32(builder.bytes_, 12, static_cast<std::uint32_t>(variant));
+  builder.bytes_.resize(headerSize);
+  return builder;
+}
+
+BackupBuilder BackupBuilder::Single(BackupKind kind) {
+  switch (kind) {
+    case BackupKind::k3:
+      return Header(3, 0, format::kSingleEntryStart);
+    case BackupKind::k4:
+      return Header(4, 0, format::kSingleEntryStart);
+    case BackupKind::k6:
+      return Header(3, 20, format::kLongHeaderEntryStart);
+    case BackupKind::k5:
+      break;
+  }
+  throw std::invalid_argument("kind 5 uses BackupBuilder::Paired");
+}
+
+BackupBuilder BackupBuilder::Paired(std::optional<std::string> password) {
+  BackupBuilder builder = Header(5, 0, format::kPairRecordStart);
+  Bytes digest(format::kPasswordDigestSize, 0xFF);
+  if (password) {
+    const std::optional<PasswordDigest> block = PasswordBlock(*password);
+    if (!block) throw std::invalid_argument("a password is 1 to 15 digits");
+    const Md5Digest md5 = MD5Digest(block->data(), block->size());
+    digest.assign(md5.begin(), md5.end());
+  }
+  return builder.Digest(digest);
+}
+
+BackupBuilder& BackupBuilder::Digest(const Bytes& digest) {
+  std::memcpy(bytes_.data() + format::kPasswordDigestOffset, digest.data(),
+              std::min(digest.size(), format::kPasswordDigestSize));
+  return *this;
+}
+
+BackupBuilder& BackupBuilder::Entry(std::string_view name, const Bytes& payload,
+                                    std::optional<std::uint32_t> storedSize) {
+  Bytes header(format::kEntryHeaderSize, 0);
+  PutName(header, format::kEntryNameOffset, name);
+  Put32(header, format::kEntrySizeOffset, storedSize.value_or(static_cast<std::uint32_t>(payload.size())));
+  Append(bytes_, header);
+  Append(bytes_, payload);
+  return *this;
+}
+
+BackupBuilder& BackupBuilder::Record(const PairRecordSpec& spec) {
+  Bytes record(format::kPairRecordSize, 0);
+  record[format::kRecordTypeOffset] = spec.type;
+  record[format::kSlotAOffset + format::kSlotMarkerOffset] = spec.markerA;
+  record[format::kTailMarkerOffset] = spec.tailMarker;
+  PutName(record, format::kSlotAOffset + format::kSlotNameOffset, spec.nameA);
+  PutName(record, format::kSlotBOffset + format::kSlotNameOffset, spec.nameB);
+  Put32(record, format::kSlotAOffset + format::kSlotSizeOffset,
+        spec.sizeA.value_or(static_cast<std::uint32_t>(spec.payloadA.size())));
+  Put32(record, format::kSlotBOffset + format::kSlotSizeOffset,
+        spec.sizeB.value_or(static_cast<std::uint32_t>(spec.payloadB.size())));
+  Put32(record, format::kSlotBOffset + format::kSlotPresentOffset, spec.presentB);
+  Append(bytes_, record);
+  Append(bytes_, spec.payloadA);
+  Append(bytes_, spec.payloadB);
+  return *this;
+}
+
+BackupBuilder& BackupBuilder::Files(std::string_view nameA, const Bytes& payloadA, std::string_view nameB,
+                                    const Bytes& payloadB) {
+  PairRecordSpec spec;
+  spec.nameA = std::string(nameA);
+  spec.payloadA = payloadA;
+  if (!nameB.empty()) {
+    spec.nameB = std::string(nameB);
+    spec.payloadB = payloadB;
+    spec.presentB = 1;
+  }
+  return Record(spec);
+}
+
+BackupBuilder& BackupBuilder::Raw(const Bytes& bytes) {
+  Append(bytes_, bytes);
+  return *this;
+}
+
+void BackupBuilder::WriteTo(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace larkspool::testing
