@@ -40,7 +40,8 @@ Outcome WalkSingleEntries(FileSystem& fs, FileHandle backup, BackupKind kind, En
   std::int64_t fileSize = 0;
   if (Outcome prepared = PrepareWalk(fs, backup, start, fileSize); !prepared.ok()) return prepared;
   // 100 % is the file size less 24 for kind 6 as well, so a kind 6 walk ends
-  // a little short of it; the percentage rule still shows 100 at the end.
+  // 36 bytes short of it: a large backup still ends at 100 %, a small one
+  // somewhat below.
   visitor.OnWalkStart(fileSize, fileSize - format::kSingleEntryStart);
 
   const std::int64_t limit = fileSize - start;

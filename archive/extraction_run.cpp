@@ -92,9 +92,14 @@ class ExtractingVisitor final : public EntryVisitor {
 }  // namespace
 
 std::string FileLine(const std::string& backupPath) {
-  // Only the backslash separates components in the stored path form; a path
-  // without one is shown whole.
+  // The line names the file, not its folder: the text after the last
+  // separator, or the whole path when it has none. The backslash separates
+  // everywhere; on POSIX systems so does the slash, their only separator.
+#ifdef _WIN32
   const std::size_t slash = backupPath.rfind('\\');
+#else
+  const std::size_t slash = backupPath.find_last_of("\\/");
+#endif
   return "Backup File: " + (slash == std::string::npos ? backupPath : backupPath.substr(slash + 1));
 }
 

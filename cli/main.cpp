@@ -1,1 +1,57 @@
-int main() { return 0; }
+// larkspool-cli: extract, list and verify voice-mail admin backups.
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/terminal_ui.h"
+
+namespace {
+
+using larkspool::cli::ExitCode;
+
+std::string UsageFailure(const CLI::App* /*app*/, const CLI::Error& error) {
+  return "larkspool-cli: " + std::string(error.what()) + "\nRun with --help for more information.\n";
+}
+
+// Help and --version end the parse successfully; every other parse error is
+// a usage error.
+int UsageExit(const CLI::App& app, const CLI::ParseError& error) {
+  return app.exit(error) == 0 ? 0 : static_cast<int>(ExitCode::kUsage);
+}
+
+// Output to a full disk or a closed pipe must not pass as success.
+int Finish(ExitCode result) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    larkspool::cli::PrintNotice(std::string("cannot write the output: ") + std::strerror(errno));
+    return static_cast<int>(ExitCode::kFailed);
+  }
+  return static_cast<int>(result);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Extracts the voice messages of a voice-mail admin backup (.bkp) as WAV files",
+               "larkspool-cli"};
+  app.set_version_flag("--version", "larkspool-cli " LARKSPOOL_VERSION);
+  app.require_subcommand(1);
+  app.failure_message(UsageFailure);
+
+  ExitCode result = ExitCode::kCompleted;
+  larkspool::cli::SetupExtract(app, result);
+  larkspool::cli::SetupList(app, result);
+  larkspool::cli::SetupVerify(app, result);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return UsageExit(app, error);
+  } catch (const std::exception& error) {
+    larkspool::cli::PrintNotice(error.what());
+    return static_cast<int>(ExitCode::kFailed);
+  }
+  return Finish(result);
+}

@@ -1,0 +1,43 @@
+// The subcommands: each declares its options on a CLI::App and runs from
+// the filled-in options.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "cli/terminal_ui.h"
+
+namespace larkspool::cli {
+
+enum class ExitCode : int {
+  kCompleted = 0,
+  kFailed = 1,     // the message is on stderr
+  kCancelled = 2,  // by the user, or a prompt that could not be shown
+  kUsage = 64,
+};
+
+struct ExtractOptions {
+  std::string backup;
+  std::string folder;
+  bool passwordFromStdin = false;
+  OverwritePolicy overwrite = OverwritePolicy::kAsk;
+  bool quiet = false;
+};
+
+struct InspectOptions {
+  std::string backup;
+  bool passwordFromStdin = false;
+  bool json = false;  // list only
+};
+
+// Each Setup adds its subcommand to `app`; when the subcommand is given, its
+// Run executes during app.parse() and leaves its exit code in `result`.
+void SetupExtract(CLI::App& app, ExitCode& result);
+void SetupList(CLI::App& app, ExitCode& result);
+void SetupVerify(CLI::App& app, ExitCode& result);
+
+ExitCode RunExtract(const ExtractOptions& options);
+ExitCode RunList(const InspectOptions& options);
+ExitCode RunVerify(const InspectOptions& options);
+
+}  // namespace larkspool::cli

@@ -1,0 +1,73 @@
+#include "cli/terminal_input.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace larkspool::cli {
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int /*signal*/) { g_interrupted = 1; }
+
+}  // namespace
+
+LineRead ReadLine(int fd, std::size_t limit) {
+  LineRead line;
+  for (;;) {
+    if (line.text.size() >= limit) {
+      line.end = LineRead::End::kLimit;
+      break;
+    }
+    char byte = 0;
+    const ssize_t got = ::read(fd, &byte, 1);
+    if (got < 0 && errno == EINTR) {
+      if (!InterruptCatcher::Caught()) continue;
+      line.end = LineRead::End::kInterrupted;
+      break;
+    }
+    if (got < 0) {
+      line.end = LineRead::End::kError;
+      break;
+    }
+    if (got == 0) {
+      line.end = LineRead::End::kEndOfFile;
+      break;
+    }
+    if (byte == '\n') break;
+    line.text += byte;
+  }
+  if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+  return line;
+}
+
+EchoOff::EchoOff(int fd) : fd_(fd) {
+  if (::tcgetattr(fd_, &saved_) != 0) return;
+  termios quiet = saved_;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  changed_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+}
+
+EchoOff::~EchoOff() {
+  if (changed_) ::tcsetattr(fd_, TCSANOW, &saved_);
+}
+
+InterruptCatcher::InterruptCatcher(Reads reads) {
+  if (::sigaction(SIGINT, nullptr, &previous_) != 0 || previous_.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = reads == Reads::kRestart ? SA_RESTART : 0;
+  installed_ = ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+InterruptCatcher::~InterruptCatcher() {
+  if (installed_) ::sigaction(SIGINT, &previous_, nullptr);
+}
+
+bool InterruptCatcher::Caught() { return g_interrupted != 0; }
+
+void InterruptCatcher::Clear() { g_interrupted = 0; }
+
+}  // namespace larkspool::cli

@@ -1,0 +1,202 @@
+#include "cli/terminal_ui.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <csignal>
+#include <cstdio>
+#include <utility>
+
+#include "cli/name_escape.h"
+
+namespace larkspool::cli {
+namespace {
+
+constexpr int kBarCells = 20;
+
+std::string NormalizedAnswer(std::string text) {
+  const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+  text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
+  text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// EOF on an empty line, an error or Ctrl-C: the user gave no answer.
+bool NoAnswer(const LineRead& line) {
+  return line.end == LineRead::End::kInterrupted || line.end == LineRead::End::kError ||
+         (line.end == LineRead::End::kEndOfFile && line.text.empty());
+}
+
+std::optional<OverwriteAnswer> ParseAnswer(const std::string& text) {
+  const std::string answer = NormalizedAnswer(text);
+  if (answer == "y" || answer == "yes") return OverwriteAnswer::kYes;
+  if (answer == "a" || answer == "all") return OverwriteAnswer::kYesToAll;
+  if (answer == "c" || answer == "cancel") return OverwriteAnswer::kCancel;
+  return std::nullopt;
+}
+
+}  // namespace
+
+void PrintNotice(std::string_view text) {
+  std::fprintf(stderr, "larkspool-cli: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+TerminalUi::TerminalUi(TerminalOptions options)
+    : options_(std::move(options)), showProgress_(!options_.quiet && ::isatty(STDERR_FILENO) == 1) {}
+
+TerminalUi::~TerminalUi() {
+  if (tty_ >= 0) ::close(tty_);
+}
+
+void TerminalUi::ShowMessage(const Message& message) {
+  EndBarLine();
+  messageShown_ = true;
+  if (message.style == MessageStyle::kInformation) {
+    if (!options_.quiet) std::printf("%s\n", message.text.c_str());
+    return;
+  }
+  std::string text = message.text;
+  if (!message.detail.empty()) text += ": " + EscapeName(message.detail);
+  Notice(text);
+}
+
+OverwriteAnswer TerminalUi::AskOverwrite(const std::string& name) {
+  switch (options_.overwrite) {
+    case OverwritePolicy::kAll:
+      return OverwriteAnswer::kYesToAll;
+    case OverwritePolicy::kNever:
+      return OverwriteAnswer::kSkip;
+    case OverwritePolicy::kAsk:
+      break;
+  }
+  const int input = AnswerInput();
+  if (input < 0) {
+    Notice(EscapeName(name) + " already exists; use --overwrite=all or --overwrite=never");
+    return OverwriteAnswer::kCancel;
+  }
+  return PromptOverwrite(input, name);
+}
+
+std::optional<std::string> TerminalUi::AskPassword() {
+  if (options_.passwordFromStdin) {
+    LineRead line = ReadLine(STDIN_FILENO);
+    if (line.end == LineRead::End::kError) {
+      Notice("cannot read the password from standard input");
+      return std::nullopt;
+    }
+    return std::move(line.text);
+  }
+  if (::isatty(STDIN_FILENO) == 1) return PromptPassword();
+  Notice(EscapeName(options_.backupName) +
+         " is password-protected: use --password-stdin or run on a terminal");
+  return std::nullopt;
+}
+
+bool TerminalUi::OpenProgress(const ProgressLines& lines, CancelFlag& cancel) {
+  cancel_ = &cancel;
+  InterruptCatcher::Clear();
+  walkCatcher_.emplace(InterruptCatcher::Reads::kRestart);
+  percent_ = 0;
+  percentText_ = lines.percentText;
+  elapsedText_ = lines.elapsedText;
+  if (showProgress_) {
+    std::fprintf(stderr, "%s\n%s\n", EscapeName(lines.fileLine).c_str(), lines.dateLine.c_str());
+  }
+  return true;
+}
+
+void TerminalUi::ResetProgressBar() { percent_ = 0; }
+
+void TerminalUi::ShowPercent(int percent, const std::string& text) {
+  percent_ = std::clamp(percent, 0, 100);
+  percentText_ = text;
+  DrawBar();
+}
+
+void TerminalUi::ShowElapsed(const std::string& text) {
+  elapsedText_ = text;
+  DrawBar();
+}
+
+void TerminalUi::PumpMessages() {
+  if (cancel_ != nullptr && InterruptCatcher::Caught()) cancel_->Raise();
+}
+
+void TerminalUi::CloseProgress() {
+  EndBarLine();
+  // A cancel shows no message of its own; Ctrl-C deserves a word.
+  if (cancel_ != nullptr && cancel_->IsRaised() && !messageShown_) {
+    Notice("interrupted; the files extracted before it are kept");
+  }
+  walkCatcher_.reset();
+  cancel_ = nullptr;
+}
+
+void TerminalUi::Notice(std::string_view text) {
+  EndBarLine();
+  PrintNotice(text);
+}
+
+void TerminalUi::DrawBar() {
+  if (!showProgress_) return;
+  const int filled = percent_ * kBarCells / 100;
+  const std::string bar = std::string(filled, '#') + std::string(kBarCells - filled, '-');
+  std::fprintf(stderr, "\r[%s] %4s  %s", bar.c_str(), percentText_.c_str(), elapsedText_.c_str());
+  barDrawn_ = true;
+}
+
+void TerminalUi::EndBarLine() {
+  if (!barDrawn_) return;
+  std::fputc('\n', stderr);
+  barDrawn_ = false;
+}
+
+int TerminalUi::AnswerInput() {
+  // With --password-stdin, stdin is a pipe or a file, not the user.
+  if (!options_.passwordFromStdin) return ::isatty(STDIN_FILENO) == 1 ? STDIN_FILENO : -1;
+  if (!ttyTried_) {
+    ttyTried_ = true;
+    tty_ = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  }
+  return tty_;
+}
+
+OverwriteAnswer TerminalUi::PromptOverwrite(int input, const std::string& name) {
+  EndBarLine();
+  // Ctrl-C at the prompt answers Cancel instead of waiting for a line.
+  InterruptCatcher catcher(InterruptCatcher::Reads::kInterruptReads);
+  const std::string shown = EscapeName(name);
+  for (;;) {
+    if (InterruptCatcher::Caught()) break;
+    std::fprintf(stderr, "File already exists. Overwrite? %s [y]es / [a]ll / [c]ancel ", shown.c_str());
+    const LineRead line = ReadLine(input);
+    if (NoAnswer(line)) {
+      std::fputc('\n', stderr);
+      break;
+    }
+    if (const std::optional<OverwriteAnswer> answer = ParseAnswer(line.text)) return *answer;
+  }
+  return OverwriteAnswer::kCancel;
+}
+
+std::optional<std::string> TerminalUi::PromptPassword() {
+  std::fputs("Enter mailbox password: ", stderr);
+  LineRead line;
+  {
+    // Declared in this order so that echo is back before SIGINT is.
+    InterruptCatcher catcher(InterruptCatcher::Reads::kInterruptReads);
+    EchoOff echo(STDIN_FILENO);
+    line = ReadLine(STDIN_FILENO);
+  }
+  std::fputc('\n', stderr);
+  // The default behaviour of Ctrl-C, now that the terminal is restored.
+  if (line.end == LineRead::End::kInterrupted) std::raise(SIGINT);
+  if (NoAnswer(line)) return std::nullopt;
+  return std::move(line.text);
+}
+
+}  // namespace larkspool::cli

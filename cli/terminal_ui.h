@@ -1,0 +1,68 @@
+// The UserInterface of the command line: messages and prompts on stderr,
+// the completion note on stdout, a one-line progress bar on a terminal, and
+// Ctrl-C as the progress display's Cancel.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/user_interface.h"
+#include "cli/terminal_input.h"
+
+namespace larkspool::cli {
+
+enum class OverwritePolicy { kAsk, kAll, kNever };
+
+struct TerminalOptions {
+  std::string backupName;  // as the user typed it, for hints
+  bool quiet = false;
+  bool passwordFromStdin = false;
+  OverwritePolicy overwrite = OverwritePolicy::kAsk;
+};
+
+// Writes "larkspool-cli: TEXT" and a newline on stderr.
+void PrintNotice(std::string_view text);
+
+class TerminalUi final : public UserInterface {
+ public:
+  explicit TerminalUi(TerminalOptions options);
+  ~TerminalUi() override;
+  TerminalUi(const TerminalUi&) = delete;
+  TerminalUi& operator=(const TerminalUi&) = delete;
+
+  void ShowMessage(const Message& message) override;
+  OverwriteAnswer AskOverwrite(const std::string& name) override;
+  std::optional<std::string> AskPassword() override;
+  void SetBusy(bool /*busy*/) override {}
+
+  bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) override;
+  void ResetProgressBar() override;
+  void ShowPercent(int percent, const std::string& text) override;
+  void ShowElapsed(const std::string& text) override;
+  void PumpMessages() override;
+  void CloseProgress() override;
+
+ private:
+  void Notice(std::string_view text);
+  void DrawBar();
+  void EndBarLine();
+  // Where the answer to an overwrite prompt is read from, or -1.
+  int AnswerInput();
+  OverwriteAnswer PromptOverwrite(int input, const std::string& name);
+  std::optional<std::string> PromptPassword();
+
+  TerminalOptions options_;
+  bool showProgress_;
+  CancelFlag* cancel_ = nullptr;
+  std::optional<InterruptCatcher> walkCatcher_;
+  bool barDrawn_ = false;
+  bool messageShown_ = false;
+  int percent_ = 0;
+  std::string percentText_;
+  std::string elapsedText_;
+  int tty_ = -1;
+  bool ttyTried_ = false;
+};
+
+}  // namespace larkspool::cli

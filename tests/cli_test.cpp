@@ -1,0 +1,285 @@
+// The command-line program, run as a real process: exit statuses, the exact
+// text on stdout and stderr, and the files it leaves behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/backup_builder.h"
+#include "tests/support/scratch_dir.h"
+
+namespace larkspool::testing {
+namespace {
+
+struct Process {
+  int status = -1;  // the exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  std::fclose(file);
+  return text;
+}
+
+// Runs the program in `cwd` with `input` on stdin (/dev/null when absent). The
+// child gets a session of its own, so it has no controlling terminal and
+// never prompts on /dev/tty.
+Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
+               const std::optional<std::string>& input = std::nullopt) {
+  std::vector<std::string> argvText{LARKSPOOL_CLI_PATH};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argvText) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  std::FILE* in = std::tmpfile();
+  if (input) std::fputs(input->c_str(), in);
+  std::fflush(in);
+  std::rewind(in);
+  const int stdinFd = input ? ::fileno(in) : ::open("/dev/null", O_RDONLY);
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setsid();
+    if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+    ::dup2(stdinFd, STDIN_FILENO);
+    ::dup2(::fileno(out), STDOUT_FILENO);
+    ::dup2(::fileno(err), STDERR_FILENO);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  if (!input) ::close(stdinFd);
+  std::fclose(in);
+  int wait = 0;
+  Process run;
+  if (child > 0 && ::waitpid(child, &wait, 0) == child && WIFEXITED(wait)) run.status = WEXITSTATUS(wait);
+  run.out = Slurp(out);
+  run.err = Slurp(err);
+  return run;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { std::filesystem::create_directory(dir_ / "out"); }
+  std::string Path(const std::string& name) const { return dir_ / name; }
+  std::string Out() const { return dir_ / "out"; }
+  // A kind 3 backup holding a.wav and b.wav.
+  void WriteTwoFiles() const {
+    BackupBuilder::Single(BackupKind::k3)
+        .Entry("a.wav", wavA_)
+        .Entry("b.wav", wavB_)
+        .WriteTo(Path("box.bkp"));
+  }
+
+  ScratchDir dir_;
+  const Bytes wavA_ = WavPayload(40000, 1);  // more than one copy chunk
+  const Bytes wavB_ = WavPayload(100, 2);
+};
+
+TEST_F(CliTest, ExtractWritesEveryFileAndReportsCompletion) {
+  WriteTwoFiles();
+  const Process run = RunCli({"extract", Path("box.bkp"), Out()}, dir_.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Extraction completed.\n");
+  EXPECT_EQ(run.err, "");  // stderr is not a terminal: no progress
+  EXPECT_EQ(FilesIn(Out()), (std::map<std::string, Bytes>{{"a.wav", wavA_}, {"b.wav", wavB_}}));
+}
+
+TEST_F(CliTest, QuietExtractPrintsNothing) {
+  WriteTwoFiles();
+  const Process run = RunCli({"extract", "-q", Path("box.bkp"), Out()}, dir_.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
+  EXPECT_EQ(FilesIn(Out()).size(), 2u);
+}
+
+TEST_F(CliTest, RelativeBackupIsFoundFromTheStartingFolder) {
+  std::filesystem::create_directory(Path("in"));
+  BackupBuilder::Single(BackupKind::k4).Entry("a.wav", wavA_).WriteTo(Path("in/box.bkp"));
+  const Process run = RunCli({"extract", "in/box.bkp", "out"}, dir_.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(FilesIn(Out()), (std::map<std::string, Bytes>{{"a.wav", wavA_}}));
+}
+
+TEST_F(CliTest, ExtractFailuresPrintTheCatalogueTextAndExitOne) {
+  BackupBuilder::Header(9, 0, 64).WriteTo(Path("other.bkp"));
+  BackupBuilder::Single(BackupKind::k3)
+      .Entry("good.wav", wavB_)
+      .Entry("bad.wav", Bytes(20, 'x'))
+      .WriteTo(Path("bad.bkp"));
+  const struct {
+    std::vector<std::string> args;
+    std::string stderrStart;
+  } cases[] = {
+      {{"box.bkp", "missing"}, "larkspool-cli: The specified folder is not found.: missing: "},
+      {{"nothing.bkp", "out"}, "larkspool-cli: The specified file is not found.: "},
+      {{"other.bkp", "out"}, "larkspool-cli: This file is not a voice backup data.\n"},
+      {{"", "out"}, "larkspool-cli: Backup file is not specified.\n"},
+      {{"bad.bkp", "out"}, "larkspool-cli: Wave file format error.: bad.wav\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"extract"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Process run = RunCli(args, dir_.path());
+    EXPECT_EQ(run.status, 1) << c.stderrStart;
+    EXPECT_EQ(run.err.substr(0, c.stderrStart.size()), c.stderrStart);
+    EXPECT_EQ(run.out, "");
+  }
+  // The failed file is removed; the one before it stays.
+  EXPECT_EQ(FilesIn(Out()), (std::map<std::string, Bytes>{{"good.wav", wavB_}}));
+}
+
+TEST_F(CliTest, PasswordIsReadFromStdinOrTheRunIsCancelled) {
+  BackupBuilder::Paired("1234").Files("m.wav", wavB_).WriteTo(Path("box.bkp"));
+  const struct {
+    std::vector<std::string> flags;
+    std::optional<std::string> input;
+    int status;
+    std::string err;
+  } cases[] = {
+      {{"--password-stdin"}, "1234\n", 0, ""},
+      {{"--password-stdin"}, "1234\r\nmore", 0, ""},
+      {{"--password-stdin"}, "12345\n", 1, "larkspool-cli: The password is not correct.\n"},
+      {{"--password-stdin"},
+       "1234" + std::string(2000, ' '),
+       1,
+       "larkspool-cli: The password is not correct.\n"},
+      {{},
+       std::nullopt,
+       2,
+       "larkspool-cli: box.bkp is password-protected: use --password-stdin or run on a terminal\n"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(Path("out/m.wav"));
+    std::vector<std::string> args{"extract", "-q", "box.bkp", "out"};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
+    const Process run = RunCli(args, dir_.path(), c.input);
+    EXPECT_EQ(run.status, c.status) << c.input.value_or("(no input)");
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(std::filesystem::exists(Path("out/m.wav")), c.status == 0);
+  }
+}
+
+TEST_F(CliTest, OverwritePolicyDecidesAboutExistingFiles) {
+  WriteTwoFiles();
+  const Bytes old{'o', 'l', 'd'};
+  const struct {
+    std::string flag;
+    int status;
+    std::map<std::string, Bytes> files;
+    std::string err;
+  } cases[] = {
+      // Without a terminal, asking is cancelling.
+      {"--overwrite=ask",
+       2,
+       {{"a.wav", old}},
+       "larkspool-cli: a.wav already exists; use --overwrite=all or --overwrite=never\n"},
+      {"--overwrite=all", 0, {{"a.wav", wavA_}, {"b.wav", wavB_}}, ""},
+      {"--overwrite=never", 0, {{"a.wav", old}, {"b.wav", wavB_}}, ""},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(Path("out/b.wav"));
+    WriteFile(Path("out/a.wav"), old);
+    const Process run = RunCli({"extract", "-q", c.flag, "box.bkp", "out"}, dir_.path());
+    EXPECT_EQ(run.status, c.status) << c.flag;
+    EXPECT_EQ(run.err, c.err) << c.flag;
+    EXPECT_EQ(FilesIn(Out()), c.files) << c.flag;
+  }
+}
+
+TEST_F(CliTest, ListEscapesNamesThatAreNotPrintableUtf8) {
+  BackupBuilder::Single(BackupKind::k3)
+      .Entry("caf\xC3\xA9.wav", wavB_)
+      .Entry("\xFF\xC3(\x01\x7F\xED\xA0\x80.wav", wavB_)  // a lone lead, a cut sequence, a surrogate
+      .Entry("say \"hi\".wav", WavPayload(12))
+      .WriteTo(Path("box.bkp"));
+  const Process text = RunCli({"list", "box.bkp"}, dir_.path());
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.out,
+            "100\tcaf\xC3\xA9.wav\n100\t\\xFF\\xC3(\\x01\\x7F\\xED\\xA0\\x80.wav\n12\tsay \"hi\".wav\n");
+
+  const Process json = RunCli({"list", "--json", "box.bkp"}, dir_.path());
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(json.out, R"({"kind": 3, "protected": false, "entries": [)"
+                      R"({"name": "caf)"
+                      "\xC3\xA9"
+                      R"(.wav", "size": 100, "offset": 104}, )"
+                      R"({"name": "\\xFF\\xC3(\\x01\\x7F\\xED\\xA0\\x80.wav", "size": 100, "offset": 284}, )"
+                      R"({"name": "say \"hi\".wav", "size": 12, "offset": 464}]})"
+                      "\n");
+}
+
+TEST_F(CliTest, ListOfAPairedBackupSkipsRecordsThatSelectNoFile) {
+  PairRecordSpec none;  // a type that selects nothing
+  none.type = 7;
+  none.nameA = "ghost.wav";
+  PairRecordSpec empty;  // file A's slot holds size 0
+  empty.nameA = "empty.wav";
+  empty.nameB = "b.wav";
+  empty.payloadB = wavB_;
+  empty.presentB = 1;
+  BackupBuilder::Paired("42").Files("a.wav", wavA_).Record(none).Record(empty).WriteTo(Path("box.bkp"));
+  const Process run = RunCli({"list", "--json", "--password-stdin", "box.bkp"}, dir_.path(), "42\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, R"({"kind": 5, "protected": true, "entries": [)"
+                     R"({"name": "a.wav", "size": 40000, "offset": 307}, )"
+                     R"({"name": "b.wav", "size": 100, "offset": 40819}]})"
+                     "\n");
+  EXPECT_EQ(RunCli({"list", "box.bkp"}, dir_.path()).status, 2);  // no password: cancelled
+}
+
+TEST_F(CliTest, VerifyAcceptsASoundBackupAndNamesTheFirstFault) {
+  WriteTwoFiles();
+  BackupBuilder::Single(BackupKind::k6)
+      .Entry("a.wav", wavA_)
+      .Entry("b.wav", Bytes(64, 0))
+      .WriteTo(Path("bad.bkp"));
+  const Process sound = RunCli({"verify", "box.bkp"}, dir_.path());
+  EXPECT_EQ(sound.status, 0);
+  EXPECT_EQ(sound.out, "box.bkp: OK, 2 files\n");
+  const Process bad = RunCli({"verify", "bad.bkp"}, dir_.path());
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "larkspool-cli: Wave file format error.: b.wav\n");
+  EXPECT_EQ(FilesIn(dir_.path()).size(), 2u);  // verify writes nothing
+}
+
+TEST_F(CliTest, BadUsageExitsWith64) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"unpack", "box.bkp"},
+      {"extract", "box.bkp"},
+      {"extract", "--overwrite=maybe", "box.bkp", "out"},
+      {"list", "--password", "1234", "box.bkp"},
+      {"verify", "a.bkp", "b.bkp"},
+  };
+  for (const auto& args : cases) {
+    const Process run = RunCli(args, dir_.path());
+    EXPECT_EQ(run.status, 64) << ::testing::PrintToString(args);
+    EXPECT_NE(run.err, "");
+  }
+}
+
+TEST_F(CliTest, VersionAndHelpExitZero) {
+  const Process version = RunCli({"--version"}, dir_.path());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "larkspool-cli 1.0.0.1\n");
+  const Process help = RunCli({"extract", "--help"}, dir_.path());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--overwrite"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace larkspool::testing

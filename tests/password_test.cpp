@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/extract_request.h"
+#include "password/md5.h"
+#include "password/password_gate.h"
+#include "tests/support/backup_builder.h"
+#include "tests/support/fake_ui.h"
+#include "tests/support/scratch_dir.h"
+
+namespace larkspool::testing {
+namespace {
+
+constexpr char kPassword[] = "012345678901234";  // 15 digits, leading zero
+const Bytes kA = WavPayload(100, 1);
+
+PasswordDigest DigestOfBlock(const PasswordDigest& block) {
+  const Md5Digest md5 = MD5Digest(block.data(), block.size());
+  PasswordDigest digest;
+  std::copy(md5.begin(), md5.end(), digest.begin());
+  return digest;
+}
+
+PasswordDigest DigestOf(std::string_view password) { return DigestOfBlock(*PasswordBlock(password)); }
+
+PasswordDigest Block(std::initializer_list<std::uint8_t> head) {
+  PasswordDigest block;
+  block.fill(0xFF);
+  std::copy(head.begin(), head.end(), block.begin());
+  return block;
+}
+
+TEST(PasswordBlockTest, HoldsDigitValuesThenFill) {
+  EXPECT_EQ(PasswordBlock("1234"), Block({1, 2, 3, 4}));
+  EXPECT_EQ(PasswordBlock("907"), Block({9, 0, 7}));
+  EXPECT_EQ(PasswordBlock(kPassword), Block({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1, 2, 3, 4}));
+  for (const char* text : {"", "0123456789012345", "12a4", " 123", "-1", "\xd9\xa1"}) {
+    EXPECT_EQ(PasswordBlock(text), std::nullopt) << text;
+  }
+}
+
+TEST(VerifyPasswordTest, AcceptsOnlyTheExactDigits) {
+  const PasswordDigest stored = DigestOf("0123");
+  EXPECT_EQ(VerifyPassword(stored, "0123"), 0);
+  for (const char* wrong : {"123", "00123", "01230", "0124", "", "O123"}) {
+    EXPECT_EQ(VerifyPassword(stored, wrong), 1) << wrong;
+  }
+  // The block of the character codes '0'..'3' is not the password's.
+  EXPECT_EQ(VerifyPassword(DigestOfBlock(Block({'0', '1', '2', '3'})), "0123"), 1);
+}
+
+// The digest of "58" starts with 0xFF (md5 of 05 08 ff*14 is ff86cd79...), so
+// it cannot be told from "no password set", and even the right digits fail.
+TEST(VerifyPasswordTest, DigestMarkedUnsetAcceptsNothing) {
+  const PasswordDigest stored = DigestOf("58");
+  ASSERT_EQ(stored[0], 0xFF);
+  EXPECT_EQ(VerifyPassword(stored, "58"), 1);
+}
+
+Bytes FirstByteThen(std::uint8_t first, const PasswordDigest& rest) {
+  Bytes digest(rest.begin(), rest.end());
+  digest[0] = first;
+  return digest;
+}
+
+TEST(PasswordGateTest, GateDecidesWhetherTheRunGoesOn) {
+  struct Case {
+    const char* label;
+    BackupBuilder backup;
+    std::deque<std::optional<std::string>> answers;
+    RunResult result;
+    std::vector<std::string> messages;
+  };
+  const BackupBuilder locked = BackupBuilder::Paired(kPassword).Files("a.wav", kA);
+  const std::vector<std::string> wrong = {"The password is not correct."};
+  const std::map<std::string, Bytes> written = {{"a.wav", kA}};
+  const Case cases[] = {
+      {"right", locked, {kPassword}, RunResult::kCompleted, {"Extraction completed."}},
+      {"16 digits, the first 15 right", locked, {std::string(kPassword) + "5"}, RunResult::kFailed, wrong},
+      {"leading zero left out", locked, {std::string(kPassword).substr(1)}, RunResult::kFailed, wrong},
+      {"empty", locked, {""}, RunResult::kFailed, wrong},
+      {"letter", locked, {"01234567890123a"}, RunResult::kFailed, wrong},
+      {"cancelled", locked, {std::nullopt}, RunResult::kCancelled, {}},
+      {"first byte 0xFF, the rest a real digest",
+       BackupBuilder(locked).Digest(FirstByteThen(0xFF, DigestOf(kPassword))),
+       {},
+       RunResult::kCompleted,
+       {"Extraction completed."}},
+      {"first byte 0, the rest 0xFF",
+       BackupBuilder(locked).Digest(FirstByteThen(0, Block({}))),
+       {"1234"},
+       RunResult::kFailed,
+       wrong},
+      {"backup ends inside the digest",
+       BackupBuilder::Header(5, 0, 39),
+       {},
+       RunResult::kFailed,
+       {"System error(10)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ScratchDir scratch;
+    c.backup.WriteTo(scratch / "box.bkp");
+    std::filesystem::create_directory(scratch / "out");
+    FakeUi ui;
+    ui.passwordAnswers = c.answers;
+    EXPECT_EQ(Extractor(PosixFileSystem(), ui).OnExtract(scratch / "box.bkp", scratch / "out"), c.result);
+    EXPECT_EQ(ui.passwordPrompts, static_cast<int>(c.answers.size()));
+    ASSERT_EQ(ui.MessageTexts(), c.messages);
+    if (c.messages == wrong) {
+      EXPECT_EQ(ui.messages[0].style, MessageStyle::kStop);
+    }
+    const bool completed = c.result == RunResult::kCompleted;
+    EXPECT_EQ(FilesIn(scratch / "out"), (completed ? written : decltype(written){}));
+    EXPECT_EQ(std::count(ui.events.begin(), ui.events.end(), "open"), completed ? 1 : 0);
+    EXPECT_EQ(ReadFile(scratch / "box.bkp"), c.backup.bytes());
+  }
+}
+
+}  // namespace
+}  // namespace larkspool::testing
