@@ -1,0 +1,41 @@
+// Dialog templates are laid out in dialog units, which scale with the dialog
+// font: a horizontal unit is a quarter of the font's average character width,
+// a vertical unit an eighth of its height. Mapping them through the font keeps
+// every window in its designed proportions.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+namespace larkspool::gui {
+
+// The font every window is designed for: Tahoma at 9 points, or the system's
+// sans serif font when Tahoma is not installed.
+QFont DialogFont();
+// Registers Tahoma from the fonts shipped for Windows programs, when present.
+void LoadDialogFont();
+
+class DialogUnits {
+ public:
+  explicit DialogUnits(const QFont& font);
+
+  int ToX(int units) const;
+  int ToY(int units) const;
+  QRect Map(int x, int y, int width, int height) const;
+  QSize MapSize(int width, int height) const;
+
+  int baseWidth() const { return baseWidth_; }
+  int baseHeight() const { return baseHeight_; }
+
+ private:
+  int baseWidth_;
+  int baseHeight_;
+};
+
+// Fixes a dialog's client area to a template size and gives it the font.
+void ApplyTemplate(QWidget& dialog, const DialogUnits& units, int width, int height);
+
+}  // namespace larkspool::gui

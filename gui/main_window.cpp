@@ -1,0 +1,107 @@
+#include "gui/main_window.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+
+#include "gui/dialog_units.h"
+#include "platform/file_system.h"
+
+namespace larkspool::gui {
+namespace {
+
+QPushButton* AddButton(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(geometry);
+  return button;
+}
+
+QLineEdit* AddEdit(QWidget* parent, const char* name, const QRect& geometry) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setGeometry(geometry);
+  return edit;
+}
+
+// The "..." buttons show the browse picture instead of their text.
+void ShowBrowsePicture(QPushButton& button) {
+  const QPixmap picture(QStringLiteral(":/res/browse.bmp"));
+  button.setIcon(QIcon(picture));
+  button.setIconSize(picture.size());
+  button.setText(QString());
+  button.setToolTip(QObject::tr("Browse"));
+}
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, QWidget* parent)
+    : QDialog(parent), ui_(this, std::move(progressFactory)), extractor_(PosixFileSystem(), ui_) {
+  setWindowTitle(QStringLiteral("Larkspool"));
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/res/larkspool-32.png"), QSize(32, 32));
+  icon.addFile(QStringLiteral(":/res/larkspool-16.png"), QSize(16, 16));
+  setWindowIcon(icon);
+  const DialogUnits units(DialogFont());
+  ApplyTemplate(*this, units, 270, 94);
+
+  // Creation order is the tab order.
+  backupEdit_ = AddEdit(this, "backupFile", units.Map(5, 20, 240, 12));
+  auto* browseFile = AddButton(this, "browseFile", QStringLiteral("..."), units.Map(245, 20, 15, 10));
+  folderEdit_ = AddEdit(this, "folder", units.Map(5, 45, 240, 12));
+  auto* browseFolder = AddButton(this, "browseFolder", QStringLiteral("..."), units.Map(245, 45, 15, 10));
+  auto* extract = AddButton(this, "extract", tr("&Extract"), units.Map(155, 70, 50, 15));
+  auto* close = AddButton(this, "close", tr("&Close"), units.Map(210, 70, 50, 15));
+  auto* backupLabel = new QLabel(tr("Backup File:"), this);
+  backupLabel->setGeometry(units.Map(5, 10, 240, 8));
+  auto* folderLabel = new QLabel(tr("Extraction Folder:"), this);
+  folderLabel->setGeometry(units.Map(5, 35, 240, 8));
+  ShowBrowsePicture(*browseFile);
+  ShowBrowsePicture(*browseFolder);
+  extract->setDefault(true);
+
+  connect(backupEdit_, &QLineEdit::textChanged, this, &CMainDlg::OnEditChange);
+  connect(folderEdit_, &QLineEdit::textChanged, this, &CMainDlg::OnEditChange);
+  connect(browseFile, &QPushButton::clicked, this, &CMainDlg::OnBrowseFile);
+  connect(browseFolder, &QPushButton::clicked, this, &CMainDlg::OnBrowseFolder);
+  connect(extract, &QPushButton::clicked, this, &CMainDlg::OnExtract);
+  connect(close, &QPushButton::clicked, this, &CMainDlg::reject);
+  backupEdit_->setFocus();
+}
+
+void CMainDlg::OnEditChange() {
+  m_strBackupFile = backupEdit_->text();
+  m_strFolder = folderEdit_->text();
+}
+
+void CMainDlg::UpdateFields() {
+  backupEdit_->setText(m_strBackupFile);
+  folderEdit_->setText(m_strFolder);
+}
+
+void CMainDlg::OnExtract() {
+  lastResult_ = extractor_.OnExtract(LocalPath(m_strBackupFile), LocalPath(m_strFolder));
+}
+
+void CMainDlg::OnBrowseFile() {
+  const QString chosen = QFileDialog::getOpenFileName(
+      nullptr, QString(), QString(), tr("Voice Mail System Admin Backup Files(*.bkp);;All Files(*.*)"));
+  if (chosen.isEmpty()) return;
+  m_strBackupFile = chosen;
+  UpdateFields();
+}
+
+void CMainDlg::OnBrowseFolder() {
+  const QString chosen = QFileDialog::getExistingDirectory(nullptr);
+  if (chosen.isEmpty()) return;
+  m_strFolder = chosen;
+  UpdateFields();
+}
+
+}  // namespace larkspool::gui

@@ -1,0 +1,46 @@
+// The main window: the backup file and the extraction folder, typed or chosen
+// with the "..." buttons, and Extract. Closing it ends the program.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include "app/extract_request.h"
+#include "gui/qt_user_interface.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace larkspool::gui {
+
+class CMainDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory = {}, QWidget* parent = nullptr);
+
+  // Equal to the two fields at all times; Extract reads these.
+  QString m_strBackupFile;
+  QString m_strFolder;
+
+  void OnExtract();
+  void OnBrowseFile();
+  void OnBrowseFolder();
+
+  QtUserInterface& ui() { return ui_; }
+  // The outcome of the last Extract.
+  RunResult lastResult() const { return lastResult_; }
+
+ private:
+  void OnEditChange();
+  // Shows both members in the fields.
+  void UpdateFields();
+
+  QLineEdit* backupEdit_;
+  QLineEdit* folderEdit_;
+  QtUserInterface ui_;
+  Extractor extractor_;
+  RunResult lastResult_ = RunResult::kCompleted;
+};
+
+}  // namespace larkspool::gui

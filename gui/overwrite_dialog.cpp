@@ -1,0 +1,41 @@
+#include "gui/overwrite_dialog.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "gui/dialog_units.h"
+
+namespace larkspool::gui {
+
+COverwriteDlg::COverwriteDlg(const QString& fileName, QWidget* parent)
+    : QDialog(parent), m_strFileName(fileName) {
+  setWindowTitle(QStringLiteral("Larkspool"));
+  const DialogUnits units(DialogFont());
+  ApplyTemplate(*this, units, 170, 59);
+
+  struct Button {
+    const char* name;
+    QString text;
+    int x;
+    Answer answer;
+  };
+  // Creation order is the tab order: Yes, Yes to All, Cancel.
+  for (const Button& b :
+       {Button{"yes", tr("&Yes"), 10, kYes}, Button{"yesToAll", tr("Yes to &All"), 60, kYesToAll},
+        Button{"cancel", tr("&Cancel"), 110, kCancel}}) {
+    auto* button = new QPushButton(b.text, this);
+    button->setObjectName(QString::fromLatin1(b.name));
+    button->setGeometry(units.Map(b.x, 35, 45, 15));
+    button->setDefault(b.answer == kYes);
+    if (b.answer == kYes) button->setFocus();
+    connect(button, &QPushButton::clicked, this, [this, answer = b.answer] { done(answer); });
+  }
+  auto* name = new QLabel(m_strFileName, this);
+  name->setObjectName(QStringLiteral("fileName"));
+  name->setTextFormat(Qt::PlainText);
+  name->setGeometry(units.Map(10, 10, 160, 8));
+  auto* question = new QLabel(tr("File already exists. Overwrite?"), this);
+  question->setGeometry(units.Map(10, 20, 160, 8));
+}
+
+}  // namespace larkspool::gui

@@ -1,0 +1,42 @@
+#include "gui/password_dialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "gui/dialog_units.h"
+
+namespace larkspool::gui {
+
+CPasswordDlg::CPasswordDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("password entry"));
+  const DialogUnits units(DialogFont());
+  ApplyTemplate(*this, units, 139, 63);
+
+  auto* prompt = new QLabel(tr("Enter mailbox password:"), this);
+  prompt->setGeometry(units.Map(5, 10, 125, 8));
+  edit_ = new QLineEdit(this);
+  edit_->setObjectName(QStringLiteral("password"));
+  edit_->setGeometry(units.Map(5, 20, 125, 12));
+  edit_->setEchoMode(QLineEdit::Password);
+  edit_->setMaxLength(16);
+  auto* ok = new QPushButton(tr("&OK"), this);
+  ok->setObjectName(QStringLiteral("ok"));
+  ok->setGeometry(units.Map(25, 40, 50, 15));
+  ok->setDefault(true);
+  auto* cancel = new QPushButton(tr("&Cancel"), this);
+  cancel->setObjectName(QStringLiteral("cancel"));
+  cancel->setGeometry(units.Map(80, 40, 50, 15));
+
+  connect(edit_, &QLineEdit::textChanged, this, [this](const QString& text) { m_strPassword = text; });
+  connect(ok, &QPushButton::clicked, this, &CPasswordDlg::accept);
+  connect(cancel, &QPushButton::clicked, this, &CPasswordDlg::reject);
+  edit_->setFocus();
+}
+
+void CPasswordDlg::accept() {
+  m_nPasswordLength = static_cast<int>(m_strPassword.toUtf8().size());
+  QDialog::accept();
+}
+
+}  // namespace larkspool::gui

@@ -1,0 +1,99 @@
+#include "gui/qt_user_interface.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFile>
+#include <QMessageBox>
+
+#include "gui/overwrite_dialog.h"
+#include "gui/password_dialog.h"
+
+namespace larkspool::gui {
+namespace {
+
+QMessageBox::Icon IconOf(MessageStyle style) {
+  switch (style) {
+    case MessageStyle::kStop:
+      return QMessageBox::Critical;
+    case MessageStyle::kExclamation:
+      return QMessageBox::Warning;
+    case MessageStyle::kInformation:
+      return QMessageBox::Information;
+    case MessageStyle::kPlain:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory)
+    : owner_(owner), factory_(std::move(factory)) {
+  if (!factory_) factory_ = [] { return std::make_unique<CProgressDlg>(); };
+}
+
+QtUserInterface::~QtUserInterface() {
+  if (busy_) QApplication::restoreOverrideCursor();
+}
+
+void QtUserInterface::ShowMessage(const Message& message) {
+  // Over the progress window while a run shows it, else over the main window.
+  QWidget* parent = progress_ ? static_cast<QWidget*>(progress_.get()) : owner_;
+  QMessageBox box(IconOf(message.style), QStringLiteral("Larkspool"),
+                  QString::fromLocal8Bit(message.text.c_str()), QMessageBox::Ok, parent);
+  box.exec();
+}
+
+OverwriteAnswer QtUserInterface::AskOverwrite(const std::string& name) {
+  COverwriteDlg dialog(QFile::decodeName(name.c_str()), progress_.get());
+  switch (dialog.exec()) {
+    case COverwriteDlg::kYes:
+      return OverwriteAnswer::kYes;
+    case COverwriteDlg::kYesToAll:
+      return OverwriteAnswer::kYesToAll;
+    default:
+      return OverwriteAnswer::kCancel;
+  }
+}
+
+std::optional<std::string> QtUserInterface::AskPassword() {
+  CPasswordDlg dialog(owner_);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QByteArray typed = dialog.m_strPassword.toUtf8();
+  return std::string(typed.constData(), static_cast<std::size_t>(dialog.m_nPasswordLength));
+}
+
+void QtUserInterface::SetBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  if (busy) {
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+bool QtUserInterface::OpenProgress(const ProgressLines& lines, CancelFlag& cancel) {
+  progress_ = factory_();
+  if (!progress_) return false;
+  progress_->SetUp(lines, cancel);
+  return true;
+}
+
+void QtUserInterface::ResetProgressBar() {
+  if (progress_) progress_->ResetBar();
+}
+
+void QtUserInterface::ShowPercent(int percent, const std::string& text) {
+  if (progress_) progress_->SetPercent(percent, QString::fromStdString(text));
+}
+
+void QtUserInterface::ShowElapsed(const std::string& text) {
+  if (progress_) progress_->SetElapsed(QString::fromStdString(text));
+}
+
+void QtUserInterface::PumpMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtUserInterface::CloseProgress() { progress_.reset(); }
+
+}  // namespace larkspool::gui

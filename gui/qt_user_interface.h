@@ -1,0 +1,44 @@
+// The core's user interface on Qt windows: message boxes, the password and
+// overwrite prompts, and the progress window, each modal over the main window.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "app/user_interface.h"
+#include "gui/progress_window.h"
+
+class QWidget;
+
+namespace larkspool::gui {
+
+class QtUserInterface final : public UserInterface {
+ public:
+  // Makes the progress window of a run; null when it cannot be created.
+  using ProgressWindowFactory = std::function<std::unique_ptr<CProgressDlg>()>;
+
+  explicit QtUserInterface(QWidget* owner, ProgressWindowFactory factory = {});
+  ~QtUserInterface() override;
+
+  void ShowMessage(const Message& message) override;
+  OverwriteAnswer AskOverwrite(const std::string& name) override;
+  std::optional<std::string> AskPassword() override;
+  void SetBusy(bool busy) override;
+  bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) override;
+  void ResetProgressBar() override;
+  void ShowPercent(int percent, const std::string& text) override;
+  void ShowElapsed(const std::string& text) override;
+  void PumpMessages() override;
+  void CloseProgress() override;
+
+  // The open progress window, or null.
+  CProgressDlg* progressWindow() const { return progress_.get(); }
+
+ private:
+  QWidget* owner_;
+  ProgressWindowFactory factory_;
+  std::unique_ptr<CProgressDlg> progress_;
+  bool busy_ = false;
+};
+
+}  // namespace larkspool::gui

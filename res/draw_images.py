@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""Draws the program's pictures: the application icon (32x32 and 16x16, 16
+colours, PNG) and the picture of the "..." browse buttons (16x13, 8 bits per
+pixel with a 256-entry palette, uncompressed BMP). Run from this folder; the
+output is deterministic."""
+import math
+import struct
+import zlib
+
+# The 16 colours of the classic palette; index 16 marks transparency.
+VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
+       (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
+       (255, 0, 255), (0, 255, 255), (255, 255, 255)]
+CLEAR, BLACK, NAVY, GREY, SILVER, BLUE, YELLOW, OLIVE, WHITE = 16, 0, 4, 8, 7, 12, 11, 3, 15
+
+
+def icon(size):
+    """A blue disc with a white loudspeaker and three sound arcs."""
+    s = size / 32.0
+    pixels = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            cx, cy = (x + 0.5) / s, (y + 0.5) / s  # in 32-pixel coordinates
+            r = math.hypot(cx - 16, cy - 16)
+            colour = CLEAR
+            if r <= 15.5:
+                colour = NAVY if r > 14 else BLUE
+                # speaker: a box and a cone opening to the right
+                if 7 <= cx <= 11 and 13 <= cy <= 19:
+                    colour = WHITE
+                if 11 <= cx <= 16 and abs(cy - 16) <= 3 + (cx - 11) * 1.1:
+                    colour = WHITE
+                # sound arcs centred on the cone's mouth
+                a = math.hypot(cx - 16, cy - 16)
+                if cx > 17 and abs(cy - 16) < (cx - 15) * 1.2:
+                    # two arcs a pixel wide at 16x16, three at 32x32
+                    for radius in ((5, 10.5) if size < 32 else (4.5, 8, 11.5)):
+                        if abs(a - radius) < (0.55 if size < 32 else 0.9) / s:
+                            colour = YELLOW
+            row.append(colour)
+        pixels.append(row)
+    return pixels
+
+
+def browse():
+    """A small open folder."""
+    art = [
+        "................",
+        "................",
+        ".KKKK...........",
+        "KYYYYK..........",
+        "KYWYYKKKKKKKK...",
+        "KYWYYYYYYYYYK...",
+        "KYWYKKKKKKKKKKK.",
+        "KYWKYYYYYYYYYYK.",
+        "KYKYYYYYYYYYYK..",
+        "KKYYYYYYYYYYYK..",
+        "KYYYYYYYYYYYK...",
+        "KKKKKKKKKKKKK...",
+        "................",
+    ]
+    table = {".": SILVER, "K": BLACK, "Y": YELLOW, "W": WHITE}
+    return [[table[c] for c in row] for row in art]
+
+
+def write_png(path, pixels):
+    height, width = len(pixels), len(pixels[0])
+    palette = b"".join(bytes(c) for c in VGA) + bytes(3)
+    alpha = bytes([255] * 16 + [0])
+    raw = b""
+    for row in pixels:
+        raw += b"\0" + bytes(row)  # 8 bits per index keeps the writer simple
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n")
+        out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 3, 0, 0, 0)))
+        out.write(chunk(b"PLTE", palette))
+        out.write(chunk(b"tRNS", alpha))
+        out.write(chunk(b"IDAT", zlib.compress(raw, 9)))
+        out.write(chunk(b"IEND", b""))
+
+
+def write_bmp(path, pixels):
+    height, width = len(pixels), len(pixels[0])
+    stride = (width + 3) & ~3
+    palette = b"".join(bytes((b, g, r, 0)) for r, g, b in VGA) + bytes(4 * (256 - len(VGA)))
+    rows = b"".join(bytes(row) + bytes(stride - width) for row in reversed(pixels))
+    offset = 14 + 40 + len(palette)
+    with open(path, "wb") as out:
+        out.write(b"BM" + struct.pack("<IHHI", offset + len(rows), 0, 0, offset))
+        out.write(struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(rows), 3780, 3780, 256, 0))
+        out.write(palette + rows)
+
+
+if __name__ == "__main__":
+    write_png("larkspool-32.png", icon(32))
+    write_png("larkspool-16.png", icon(16))
+    write_bmp("browse.bmp", browse())
