@@ -4,7 +4,9 @@ set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-readonly BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libcli11-dev)
+# fonts-wine brings the Tahoma the windows are designed for; DejaVu is the
+# fallback when it is missing.
+readonly BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libcli11-dev qt6-base-dev fonts-wine fonts-dejavu-core)
 
 # Installs the packages that are missing; as root with apt-get, otherwise
 # through sudo when there is one.
