@@ -1,5 +1,7 @@
 #include "gui/main_window.h"
 
+#include <QBitmap>
+#include <QColor>
 #include <QFile>
 #include <QFileDialog>
 #include <QIcon>
@@ -28,9 +30,12 @@ QLineEdit* AddEdit(QWidget* parent, const char* name, const QRect& geometry) {
   return edit;
 }
 
-// The "..." buttons show the browse picture instead of their text.
+// The "..." buttons show the browse picture instead of their text. Its grey
+// background is the classic button face; whatever face the style paints shows
+// through it instead.
 void ShowBrowsePicture(QPushButton& button) {
-  const QPixmap picture(QStringLiteral(":/res/browse.bmp"));
+  QPixmap picture(QStringLiteral(":/res/browse.bmp"));
+  picture.setMask(picture.createMaskFromColor(QColor(192, 192, 192)));
   button.setIcon(QIcon(picture));
   button.setIconSize(picture.size());
   button.setText(QString());

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMessageBox>
 
+#include "gui/dialog_units.h"
 #include "gui/overwrite_dialog.h"
 #include "gui/password_dialog.h"
 
@@ -29,7 +30,7 @@ QMessageBox::Icon IconOf(MessageStyle style) {
 
 QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory)
     : owner_(owner), factory_(std::move(factory)) {
-  if (!factory_) factory_ = [] { return std::make_unique<CProgressDlg>(); };
+  if (!factory_) factory_ = [owner] { return std::make_unique<CProgressDlg>(owner); };
 }
 
 QtUserInterface::~QtUserInterface() {
@@ -40,7 +41,7 @@ void QtUserInterface::ShowMessage(const Message& message) {
   // Over the progress window while a run shows it, else over the main window.
   QWidget* parent = progress_ ? static_cast<QWidget*>(progress_.get()) : owner_;
   QMessageBox box(IconOf(message.style), QStringLiteral("Larkspool"),
-                  QString::fromLocal8Bit(message.text.c_str()), QMessageBox::Ok, parent);
+                  QString::fromUtf8(message.text.c_str()), QMessageBox::Ok, parent);
   box.exec();
 }
 

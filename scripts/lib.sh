@@ -34,3 +34,6 @@ configure_and_build() {
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
 }
+
+# The fuzz targets (scripts/fuzz) need clang and its sanitizer and libFuzzer runtimes.
+readonly FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -1,0 +1,310 @@
+// The desktop tool driven as a user drives it: typing, clicking and answering
+// the real windows, offscreen.
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "gui/dialog_units.h"
+#include "gui/main_window.h"
+#include "gui/overwrite_dialog.h"
+#include "gui/password_dialog.h"
+#include "tests/gui/modal_script.h"
+#include "tests/support/backup_builder.h"
+#include "tests/support/scratch_dir.h"
+
+Q_DECLARE_METATYPE(larkspool::RunResult)
+
+namespace larkspool::gui {
+namespace {
+
+using larkspool::gui::testing::ModalScript;
+using larkspool::testing::BackupBuilder;
+using larkspool::testing::Bytes;
+using larkspool::testing::FilesIn;
+using larkspool::testing::ScratchDir;
+using larkspool::testing::WavPayload;
+using larkspool::testing::WriteFile;
+using Files = std::map<std::string, Bytes>;
+
+const Bytes kA = WavPayload(100, 1);
+const Bytes kB = WavPayload(20000, 2);  // two copy chunks
+const Bytes kC = WavPayload(300, 3);
+const Bytes kOld = {'o', 'l', 'd'};
+const Files kAll = {{"a.wav", kA}, {"b.wav", kB}, {"c.wav", kC}};
+const QString kCompleted = QStringLiteral("Extraction completed.");
+
+BackupBuilder ThreeEntries() {
+  return BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kA).Entry("b.wav", kB).Entry("c.wav", kC);
+}
+
+// The same three files behind the mailbox password 2468.
+BackupBuilder Protected() {
+  return BackupBuilder::Paired("2468").Files("a.wav", kA, "b.wav", kB).Files("c.wav", kC);
+}
+
+template <class T>
+T* Child(const QWidget& parent, const char* name) {
+  T* child = parent.findChild<T*>(QString::fromLatin1(name));
+  if (child == nullptr) qFatal("%s has no control named %s", parent.metaObject()->className(), name);
+  return child;
+}
+
+void Click(const QWidget& parent, const char* button) {
+  QTest::mouseClick(Child<QPushButton>(parent, button), Qt::LeftButton);
+}
+
+// Answers a prompt as the user would: a named button, a key, or the close box.
+void Answer(QDialog& dialog, const QString& how) {
+  if (how == QLatin1String("Esc") || how == QLatin1String("Enter")) {
+    QWidget* target = dialog.focusWidget() != nullptr ? dialog.focusWidget() : &dialog;
+    QTest::keyClick(target, how == QLatin1String("Esc") ? Qt::Key_Escape : Qt::Key_Return);
+  } else if (how == QLatin1String("close box")) {
+    dialog.close();
+  } else {
+    Click(dialog, how.toLatin1().constData());
+  }
+}
+
+// A message box step: the caption, the one OK button, the text and the icon,
+// then OK.
+std::function<void(QMessageBox&)> Says(const QString& text, QMessageBox::Icon icon) {
+  return [text, icon](QMessageBox& box) {
+    QCOMPARE(box.windowTitle(), QStringLiteral("Larkspool"));
+    QCOMPARE(box.text(), text);
+    QCOMPARE(box.icon(), icon);
+    QCOMPARE(box.buttons(), QList<QAbstractButton*>{box.button(QMessageBox::Ok)});
+    QTest::mouseClick(box.button(QMessageBox::Ok), Qt::LeftButton);
+  };
+}
+
+// The main window over a scratch folder: the backup beside the extraction
+// folder, so that the folder holds exactly what a run wrote.
+struct Session {
+  ScratchDir scratch;
+  std::string backup = scratch / "box.bkp";
+  std::string folder = scratch / "out";
+  CMainDlg window;
+  ModalScript script;
+
+  explicit Session(QtUserInterface::ProgressWindowFactory factory = {}) : window(std::move(factory)) {
+    std::filesystem::create_directory(folder);
+    window.show();
+  }
+
+  void Type(const std::string& backupPath, const std::string& folderPath) {
+    QTest::keyClicks(Child<QLineEdit>(window, "backupFile"), QString::fromStdString(backupPath));
+    QTest::keyClicks(Child<QLineEdit>(window, "folder"), QString::fromStdString(folderPath));
+  }
+  // Writes the backup, types both paths and clicks Extract.
+  void Extract(const BackupBuilder& builder) {
+    builder.WriteTo(backup);
+    Type(backup, folder);
+    Click(window, "extract");
+  }
+  Files Output() const { return FilesIn(folder); }
+  void Put(const std::string& name) const { WriteFile(folder + "/" + name, kOld); }
+};
+
+}  // namespace
+
+class GuiTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { LoadDialogFont(); }
+
+  void startsWithEmptyFieldsAndFocusInBackupField() {
+    CMainDlg window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* backup = Child<QLineEdit>(window, "backupFile");
+    QCOMPARE(backup->text(), QString());
+    QCOMPARE(Child<QLineEdit>(window, "folder")->text(), QString());
+    QCOMPARE(QApplication::focusWidget(), backup);
+  }
+
+  void missingPathsWarn_data() {
+    QTest::addColumn<bool>("backupTyped");
+    QTest::addColumn<bool>("folderTyped");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("both empty") << false << false << "Backup file and Extraction folder are not specified.";
+    QTest::newRow("backup empty") << false << true << "Backup file is not specified.";
+    QTest::newRow("folder empty") << true << false << "Extraction folder is not specified.";
+  }
+  void missingPathsWarn() {
+    QFETCH(bool, backupTyped);
+    QFETCH(bool, folderTyped);
+    QFETCH(QString, text);
+    Session s;
+    ThreeEntries().WriteTo(s.backup);
+    s.script.When<QMessageBox>(Says(text, QMessageBox::Warning));
+    s.Type(backupTyped ? s.backup : "", folderTyped ? s.folder : "");
+    Click(s.window, "extract");
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), RunResult::kFailed);
+    QVERIFY(s.Output().empty());
+  }
+
+  void extractsOnClickOrEnter_data() {
+    QTest::addColumn<QString>("trigger");
+    QTest::newRow("click Extract") << "extract";
+    QTest::newRow("Enter in the backup field") << "backupFile";
+    QTest::newRow("Enter in the folder field") << "folder";
+  }
+  void extractsOnClickOrEnter() {
+    QFETCH(QString, trigger);
+    Session s;
+    ThreeEntries().WriteTo(s.backup);
+    s.script.When<QMessageBox>(Says(kCompleted, QMessageBox::Information));
+    s.Type(s.backup, s.folder);
+    if (trigger == QLatin1String("extract")) {
+      Click(s.window, "extract");
+    } else {
+      QTest::keyClick(Child<QLineEdit>(s.window, trigger.toLatin1().constData()), Qt::Key_Return);
+    }
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), RunResult::kCompleted);
+    QVERIFY(s.Output() == kAll);
+    QVERIFY(std::filesystem::equivalent(std::filesystem::current_path(), s.folder));
+  }
+
+  // Checked while the completion message is up: the progress window is still
+  // open behind it, full, and the run shows the wait cursor.
+  void progressWindowShowsTheRunUntilTheCompletionMessage() {
+    Session s;
+    s.script.When<QMessageBox>([&s](QMessageBox& box) {
+      CProgressDlg* progress = s.window.ui().progressWindow();
+      QVERIFY(progress != nullptr && progress->isVisible());
+      QCOMPARE(Child<QLabel>(*progress, "fileLine")->text(), QStringLiteral("Backup File: box.bkp"));
+      QVERIFY(QRegularExpression(QStringLiteral(R"(^Date: \d\d/\d\d/\d{4} \d\d:\d\d$)"))
+                  .match(Child<QLabel>(*progress, "dateLine")->text())
+                  .hasMatch());
+      QCOMPARE(Child<QLabel>(*progress, "percent")->text(), QStringLiteral("100%"));
+      QCOMPARE(Child<QProgressBar>(*progress, "bar")->value(), 100);
+      QVERIFY(QApplication::overrideCursor() != nullptr);
+      QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+      Says(kCompleted, QMessageBox::Information)(box);
+    });
+    s.Extract(ThreeEntries());
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.ui().progressWindow(), nullptr);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
+  void passwordPrompt_data() {
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QMessageBox::Icon>("icon");
+    QTest::addColumn<RunResult>("result");
+    QTest::addColumn<bool>("written");
+    // clang-format off
+    QTest::newRow("right password") << "2468" << "ok" << kCompleted << QMessageBox::Information
+                                    << RunResult::kCompleted << true;
+    QTest::newRow("wrong password") << "1357" << "ok" << "The password is not correct." << QMessageBox::Critical
+                                    << RunResult::kFailed << false;
+    QTest::newRow("cancel") << "2468" << "cancel" << QString() << QMessageBox::NoIcon
+                            << RunResult::kCancelled << false;
+    // clang-format on
+  }
+  void passwordPrompt() {
+    QFETCH(QString, digits);
+    QFETCH(QString, button);
+    QFETCH(QString, message);
+    QFETCH(QMessageBox::Icon, icon);
+    QFETCH(RunResult, result);
+    QFETCH(bool, written);
+    Session s;
+    s.script.When<CPasswordDlg>([&](CPasswordDlg& prompt) {
+      QCOMPARE(prompt.windowTitle(), QStringLiteral("password entry"));
+      auto* edit = Child<QLineEdit>(prompt, "password");
+      QCOMPARE(prompt.focusWidget(), edit);
+      QCOMPARE(edit->echoMode(), QLineEdit::Password);
+      QCOMPARE(edit->maxLength(), 16);
+      QTest::keyClicks(edit, digits);
+      Answer(prompt, button);
+    });
+    if (!message.isEmpty()) s.script.When<QMessageBox>(Says(message, icon));
+    s.Extract(Protected());
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), result);
+    QVERIFY(s.Output() == (written ? kAll : Files{}));
+  }
+
+  // a.wav and b.wav are there already; c.wav is not.
+  void overwritePrompt_data() {
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<bool>("overwritten");
+    QTest::newRow("Yes to each") << QStringList{"yes", "yes"} << true;
+    QTest::newRow("Enter means Yes") << QStringList{"Enter", "Enter"} << true;
+    QTest::newRow("Yes to All asks once") << QStringList{"yesToAll"} << true;
+    QTest::newRow("Cancel") << QStringList{"cancel"} << false;
+    QTest::newRow("Esc") << QStringList{"Esc"} << false;
+    QTest::newRow("close box") << QStringList{"close box"} << false;
+  }
+  void overwritePrompt() {
+    QFETCH(QStringList, answers);
+    QFETCH(bool, overwritten);
+    Session s;
+    s.Put("a.wav");
+    s.Put("b.wav");
+    const QStringList names = {"a.wav", "b.wav"};
+    for (qsizetype i = 0; i < answers.size(); ++i) {
+      s.script.When<COverwriteDlg>([name = names[i], how = answers[i]](COverwriteDlg& prompt) {
+        QCOMPARE(Child<QLabel>(prompt, "fileName")->text(), name);
+        Answer(prompt, how);
+      });
+    }
+    if (overwritten) s.script.When<QMessageBox>(Says(kCompleted, QMessageBox::Information));
+    s.Extract(ThreeEntries());
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), overwritten ? RunResult::kCompleted : RunResult::kCancelled);
+    QVERIFY(s.Output() == (overwritten ? kAll : Files{{"a.wav", kOld}, {"b.wav", kOld}}));
+  }
+
+  // Cancel only raises the flag: the window stays up until the walk stops
+  // after the entry in hand, and the run ends without a message.
+  void cancelInProgressWindowStopsAfterTheEntry_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Cancel") << "cancel";
+    QTest::newRow("Esc") << "Esc";
+    QTest::newRow("close box") << "close box";
+  }
+  void cancelInProgressWindowStopsAfterTheEntry() {
+    QFETCH(QString, how);
+    Session s;
+    s.script.When<CProgressDlg>([&how](CProgressDlg& progress) {
+      Answer(progress, how);
+      QVERIFY(progress.isVisible());
+    });
+    s.Extract(ThreeEntries());
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), RunResult::kCancelled);
+    QVERIFY(s.Output() == (Files{{"a.wav", kA}}));
+    QCOMPARE(s.window.ui().progressWindow(), nullptr);
+  }
+
+  void progressWindowThatCannotOpenIsReportedPlainly() {
+    Session s([] { return std::unique_ptr<CProgressDlg>(); });
+    s.script.When<QMessageBox>(Says(QStringLiteral("CProgressDlg DoModal failed."), QMessageBox::NoIcon));
+    s.Extract(ThreeEntries());
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), RunResult::kProgressWindowFailed);
+    QVERIFY(s.Output().empty());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+};
+
+}  // namespace larkspool::gui
+
+QTEST_MAIN(larkspool::gui::GuiTest)
+#include "gui_test.moc"
