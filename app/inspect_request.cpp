@@ -14,13 +14,13 @@ Outcome Inspect(FileSystem& fs, UserInterface& ui, const std::string& backupFile
   if (backupFile.empty()) return Outcome::Fail(StatusCode::kBackupPathEmpty);
   if (Outcome classified = ClassifyBackup(fs, backupFile, listing.kind); !classified.ok()) return classified;
   if (listing.kind == BackupKind::k5) {
-    PasswordDigest digest{};
-    if (Outcome read = ReadPasswordDigest(fs, backupFile, digest); !read.ok()) return read;
-    listing.passwordProtected = IsPasswordSet(digest);
-    if (Outcome gate = CheckMailboxPassword(fs, backupFile, ui); !gate.ok()) return gate;
+    if (Outcome gate = CheckMailboxPassword(fs, backupFile, ui, &listing.passwordProtected); !gate.ok()) {
+      return gate;
+    }
   }
   ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
-  if (!backup.valid()) return Outcome::Fail(StatusCode::kOpenFailed, backupFile + ": " + std::strerror(errno));
+  if (!backup.valid())
+    return Outcome::Fail(StatusCode::kOpenFailed, backupFile + ": " + std::strerror(errno));
   return ScanBackup(fs, backup.get(), listing.kind, mode, listing.entries);
 }
 

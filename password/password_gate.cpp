@@ -13,9 +13,10 @@ Outcome ReadPasswordDigest(FileSystem& fs, const std::string& backupFile, Passwo
     return Outcome::Fail(StatusCode::kOpenFailed, backupFile + ": " + std::strerror(errno));
   }
   errno = 0;
-  const bool positioned = fs.Seek(backup.get(), format::kPasswordDigestOffset, SeekFrom::kStart) ==
-                          format::kPasswordDigestOffset;
-  if (!positioned || fs.Read(backup.get(), digest.data(), digest.size()) != static_cast<std::int64_t>(digest.size())) {
+  const bool positioned =
+      fs.Seek(backup.get(), format::kPasswordDigestOffset, SeekFrom::kStart) == format::kPasswordDigestOffset;
+  if (!positioned ||
+      fs.Read(backup.get(), digest.data(), digest.size()) != static_cast<std::int64_t>(digest.size())) {
     return Outcome::Fail(StatusCode::kReadFailed,
                          errno != 0 ? std::strerror(errno) : "backup ends inside the password digest");
   }
@@ -41,9 +42,11 @@ int VerifyPassword(const PasswordDigest& stored, std::string_view text) {
   return MD5Digest(block->data(), block->size()) == Md5Digest(stored) ? 0 : 1;
 }
 
-Outcome CheckMailboxPassword(FileSystem& fs, const std::string& backupFile, UserInterface& ui) {
+Outcome CheckMailboxPassword(FileSystem& fs, const std::string& backupFile, UserInterface& ui,
+                             bool* passwordSet) {
   PasswordDigest stored{};
   if (Outcome read = ReadPasswordDigest(fs, backupFile, stored); !read.ok()) return read;
+  if (passwordSet != nullptr) *passwordSet = IsPasswordSet(stored);
   if (!IsPasswordSet(stored)) return Outcome::Ok();
 
   const std::optional<std::string> typed = ui.AskPassword();

@@ -36,7 +36,8 @@ int VerifyPassword(const PasswordDigest& stored, std::string_view text);
 
 // The gate: reads the digest, asks for the password when one is set and
 // checks it. Cancelled when the user cancels the prompt; status 7 for a wrong
-// password.
-Outcome CheckMailboxPassword(FileSystem& fs, const std::string& backupFile, UserInterface& ui);
+// password. `passwordSet`, when given, tells whether the backup has one.
+Outcome CheckMailboxPassword(FileSystem& fs, const std::string& backupFile, UserInterface& ui,
+                             bool* passwordSet = nullptr);
 
 }  // namespace larkspool
