@@ -34,6 +34,13 @@ COverwriteDlg::COverwriteDlg(const QString& fileName, QWidget* parent)
   name->setObjectName(QStringLiteral("fileName"));
   name->setTextFormat(Qt::PlainText);
   name->setGeometry(units.Map(10, 10, 160, 8));
+  // A stored name can be wider than the line: its middle gives way, and the
+  // whole name is in the tool tip.
+  const QString shown = name->fontMetrics().elidedText(m_strFileName, Qt::ElideMiddle, name->width());
+  if (shown != m_strFileName) {
+    name->setText(shown);
+    name->setToolTip(m_strFileName);
+  }
   auto* question = new QLabel(tr("File already exists. Overwrite?"), this);
   question->setGeometry(units.Map(10, 20, 160, 8));
 }
