@@ -104,35 +104,35 @@ BackupBuilder& BackupBuilder::Entry(std::string_view name, const Bytes& payload,
   return *this;
 }
 
-BackupBuilder& BackupBuilder::Record(const PairRecordSpec& spec) {
+BackupBuilder& BackupBuilder::Record(const PairRecordSpec& wanted) {
   Bytes record(format::kPairRecordSize, 0);
-  record[format::kRecordTypeOffset] = spec.type;
-  record[format::kSlotAOffset + format::kSlotMarkerOffset] = spec.markerA;
-  record[format::kTailMarkerOffset] = spec.tailMarker;
-  PutName(record, format::kSlotAOffset + format::kSlotNameOffset, spec.nameA);
-  PutName(record, format::kSlotBOffset + format::kSlotNameOffset, spec.nameB);
+  record[format::kRecordTypeOffset] = wanted.type;
+  record[format::kSlotAOffset + format::kSlotMarkerOffset] = wanted.markerA;
+  record[format::kTailMarkerOffset] = wanted.tailMarker;
+  PutName(record, format::kSlotAOffset + format::kSlotNameOffset, wanted.nameA);
+  PutName(record, format::kSlotBOffset + format::kSlotNameOffset, wanted.nameB);
   Put32(record, format::kSlotAOffset + format::kSlotSizeOffset,
-        spec.sizeA.value_or(static_cast<std::uint32_t>(spec.payloadA.size())));
+        wanted.sizeA.value_or(static_cast<std::uint32_t>(wanted.payloadA.size())));
   Put32(record, format::kSlotBOffset + format::kSlotSizeOffset,
-        spec.sizeB.value_or(static_cast<std::uint32_t>(spec.payloadB.size())));
-  Put32(record, format::kSlotBOffset + format::kSlotPresentOffset, spec.presentB);
+        wanted.sizeB.value_or(static_cast<std::uint32_t>(wanted.payloadB.size())));
+  Put32(record, format::kSlotBOffset + format::kSlotPresentOffset, wanted.presentB);
   Append(bytes_, record);
-  Append(bytes_, spec.payloadA);
-  Append(bytes_, spec.payloadB);
+  Append(bytes_, wanted.payloadA);
+  Append(bytes_, wanted.payloadB);
   return *this;
 }
 
 BackupBuilder& BackupBuilder::Files(std::string_view nameA, const Bytes& payloadA, std::string_view nameB,
                                     const Bytes& payloadB) {
-  PairRecordSpec spec;
-  spec.nameA = std::string(nameA);
-  spec.payloadA = payloadA;
+  PairRecordSpec wanted;
+  wanted.nameA = std::string(nameA);
+  wanted.payloadA = payloadA;
   if (!nameB.empty()) {
-    spec.nameB = std::string(nameB);
-    spec.payloadB = payloadB;
-    spec.presentB = 1;
+    wanted.nameB = std::string(nameB);
+    wanted.payloadB = payloadB;
+    wanted.presentB = 1;
   }
-  return Record(spec);
+  return Record(wanted);
 }
 
 BackupBuilder& BackupBuilder::Raw(const Bytes& bytes) {
