@@ -25,18 +25,18 @@ enum class BackupKind : std::uint8_t { k3 = 3, k4 = 4, k5 = 5, k6 = 6 };
 namespace format {
 
 // BackupHeader
-inline constexpr std::int64_t kKindOffset = 8;                  // uint32 kind, int32 variant
+inline constexpr std::int64_t kKindOffset = 8;  // uint32 kind, int32 variant
 inline constexpr std::size_t kKindFieldsSize = 4 + 4;
-inline constexpr std::int32_t kLongHeaderVariantMin = 16;       // kind 3 with a variant in
-inline constexpr std::int32_t kLongHeaderVariantMax = 25;       // [16, 25] is kind 6
-inline constexpr std::int64_t kPasswordDigestOffset = 24;       // kind 5 only
+inline constexpr std::int32_t kLongHeaderVariantMin = 16;  // kind 3 with a variant in
+inline constexpr std::int32_t kLongHeaderVariantMax = 25;  // [16, 25] is kind 6
+inline constexpr std::int64_t kPasswordDigestOffset = 24;  // kind 5 only
 inline constexpr std::size_t kPasswordDigestSize = 16;
-inline constexpr std::uint8_t kNoPasswordMarker = 0xFF;         // first digest byte
+inline constexpr std::uint8_t kNoPasswordMarker = 0xFF;  // first digest byte
 
 // Where the entries begin.
-inline constexpr std::int64_t kSingleEntryStart = 24;           // kinds 3 and 4
-inline constexpr std::int64_t kLongHeaderEntryStart = 60;       // kind 6
-inline constexpr std::int64_t kPairRecordStart = 51;            // kind 5
+inline constexpr std::int64_t kSingleEntryStart = 24;      // kinds 3 and 4
+inline constexpr std::int64_t kLongHeaderEntryStart = 60;  // kind 6
+inline constexpr std::int64_t kPairRecordStart = 51;       // kind 5
 
 // EntryHeader
 inline constexpr std::size_t kEntryHeaderSize = 22 + 46 + 4 + 8;
@@ -50,7 +50,7 @@ inline constexpr std::size_t kRecordTypeOffset = 12;
 inline constexpr std::size_t kSlotAOffset = 40;
 inline constexpr std::size_t kSlotBOffset = 108;
 inline constexpr std::size_t kTailMarkerOffset = 176;
-inline constexpr std::size_t kSlotMarkerOffset = 0;             // within a FileSlot
+inline constexpr std::size_t kSlotMarkerOffset = 0;  // within a FileSlot
 inline constexpr std::size_t kSlotNameOffset = 14;
 inline constexpr std::size_t kSlotSizeOffset = 60;
 inline constexpr std::size_t kSlotPresentOffset = 64;

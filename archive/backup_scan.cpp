@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/entry_walker.h"
+#include "archive/output_file.h"
 
 namespace larkspool {
 namespace {
@@ -17,19 +18,22 @@ class ScanningVisitor final : public EntryVisitor {
 
   Outcome OnFile(const StoredName& name, std::uint32_t size, std::int64_t offset) override {
     if (!IsSafeOutputName(name.view())) {
-      return Outcome::Fail(StatusCode::kOpenFailed,
-                           std::string(name.view()) + ": refused, the name would leave the extraction folder");
+      return Outcome::Fail(
+          StatusCode::kOpenFailed,
+          std::string(name.view()) + ": refused, the name would leave the extraction folder");
     }
-    const std::int64_t end = offset + size;
-    if (end > fileSize_) {
-      return Outcome::Fail(StatusCode::kReadFailed, std::string(name.view()) + ": backup ends inside a payload");
-    }
+    // The faults come in the order the copy meets them: its first chunk is
+    // read and its tags tested before the rest of the payload is read.
     if (mode_ == ScanMode::kVerify) {
+      const std::int64_t firstChunk = size < kCopyChunkSize ? size : kCopyChunkSize;
+      if (offset + firstChunk > fileSize_) return PastTheEnd(name);
       if (Outcome tags = CheckTags(size); !tags.ok()) {
-        return Outcome::Fail(tags.code(), std::string(name.view()) + (tags.detail().empty() ? "" : ": ") +
-                                              tags.detail());
+        return Outcome::Fail(tags.code(),
+                             std::string(name.view()) + (tags.detail().empty() ? "" : ": ") + tags.detail());
       }
     }
+    const std::int64_t end = offset + size;
+    if (end > fileSize_) return PastTheEnd(name);
     if (fs_.Seek(backup_, end, SeekFrom::kStart) != end) {
       return Outcome::Fail(StatusCode::kReadFailed, std::strerror(errno));
     }
@@ -41,6 +45,11 @@ class ScanningVisitor final : public EntryVisitor {
   bool CancelRequested() override { return false; }
 
  private:
+  static Outcome PastTheEnd(const StoredName& name) {
+    return Outcome::Fail(StatusCode::kReadFailed,
+                         std::string(name.view()) + ": backup ends inside a payload");
+  }
+
   // The same test as the copy's first chunk: a payload shorter than the tags
   // meets the 0xFF fill and fails.
   Outcome CheckTags(std::uint32_t size) {

@@ -18,7 +18,7 @@ enum class ScanMode {
 };
 
 struct ListedEntry {
-  std::string name;     // the stored bytes, unchanged
+  std::string name;  // the stored bytes, unchanged
   std::uint32_t size;
   std::int64_t offset;  // the payload's first byte in the backup
 };

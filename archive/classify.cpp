@@ -13,8 +13,10 @@ Outcome ClassifyBackup(FileSystem& fs, const std::string& backupFile, BackupKind
       return Outcome::Fail(StatusCode::kBackupNotFound, backupFile + ": " + std::strerror(errno));
     }
     errno = 0;
-    const bool positioned = fs.Seek(backup.get(), format::kKindOffset, SeekFrom::kStart) == format::kKindOffset;
-    if (!positioned || fs.Read(backup.get(), fields, sizeof fields) != static_cast<std::int64_t>(sizeof fields)) {
+    const bool positioned =
+        fs.Seek(backup.get(), format::kKindOffset, SeekFrom::kStart) == format::kKindOffset;
+    if (!positioned ||
+        fs.Read(backup.get(), fields, sizeof fields) != static_cast<std::int64_t>(sizeof fields)) {
       return Outcome::Fail(StatusCode::kReadFailed,
                            errno != 0 ? std::strerror(errno) : "file too short for a backup header");
     }

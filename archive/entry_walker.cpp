@@ -28,7 +28,8 @@ Outcome ReadRecord(FileSystem& fs, FileHandle backup, std::size_t size,
   errno = 0;
   const std::int64_t got = fs.Read(backup, buffer.get(), size);
   if (got != static_cast<std::int64_t>(size)) {
-    return Outcome::Fail(StatusCode::kReadFailed, got < 0 ? ErrorText(errno) : "backup ends inside an entry header or record");
+    return Outcome::Fail(StatusCode::kReadFailed,
+                         got < 0 ? ErrorText(errno) : "backup ends inside an entry header or record");
   }
   return Outcome::Ok();
 }

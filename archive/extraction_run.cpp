@@ -25,7 +25,7 @@ class ExtractingVisitor final : public EntryVisitor {
 
   void OnWalkStart(std::int64_t fileSize, std::int64_t totalBytes) override {
     fileSize_ = fileSize;
-    output_.BeginRun();
+    output_.BeginRun(backup_);
     progress_.SetTotal(totalBytes);
     progress_.ResetProgress();
   }
@@ -40,11 +40,8 @@ class ExtractingVisitor final : public EntryVisitor {
       case OpenResult::kSkipped:
         return SkipPayload(size, offset);
       case OpenResult::kFailed:
-        if (!IsSafeOutputName(name.view())) {
-          return Outcome::Fail(StatusCode::kOpenFailed,
-                               std::string(name.view()) + ": refused, the name would leave the extraction folder");
-        }
-        return Outcome::Fail(StatusCode::kOpenFailed, WithError(name.view(), errno));
+        return Outcome::Fail(StatusCode::kOpenFailed,
+                             std::string(name.view()) + ": " + output_.failure_reason());
     }
     Outcome copied = output_.CopyPayload(backup_, out, size);
     fs_.Close(out);

@@ -7,8 +7,9 @@
 namespace larkspool {
 
 OpenResult OutputWriter::OpenOutputFile(const StoredName& name, FileHandle& outFd) {
+  failureReason_.clear();
   if (!IsSafeOutputName(name.view())) {
-    errno = EINVAL;
+    failureReason_ = "refused, the name would leave the extraction folder";
     return OpenResult::kFailed;
   }
   const FileHandle created = fs_.CreateExclusive(name.c_str());
@@ -23,13 +24,17 @@ OpenResult OutputWriter::OpenOutputFile(const StoredName& name, FileHandle& outF
   if (m_bOverwriteAll != 1) {
     answer = ui_.AskOverwrite(std::string(name.view()));
     if (answer == OverwriteAnswer::kSkip) return OpenResult::kSkipped;
-    if (answer != OverwriteAnswer::kYes && answer != OverwriteAnswer::kYesToAll) return OpenResult::kCancelled;
+    if (answer != OverwriteAnswer::kYes && answer != OverwriteAnswer::kYesToAll)
+      return OpenResult::kCancelled;
   }
   OpenResult result = OpenResult::kFailed;
-  const FileHandle opened = fs_.OpenForOverwrite(name.c_str());
-  if (opened != kNoFile) {
+  if (backup_ != kNoFile && fs_.SameFile(name.c_str(), backup_)) {
+    failureReason_ = "refused, it is the backup being read";
+  } else if (const FileHandle opened = fs_.OpenForOverwrite(name.c_str()); opened != kNoFile) {
     outFd = opened;
     result = OpenResult::kOpened;
+  } else {
+    failureReason_ = std::strerror(errno);
   }
   // Yes to All holds for the rest of the run even when this open failed.
   if (answer == OverwriteAnswer::kYesToAll) m_bOverwriteAll = 1;
@@ -49,7 +54,8 @@ Outcome OutputWriter::CopyPayload(FileHandle src, FileHandle dst, std::uint32_t 
     }
     errno = 0;
     if (fs_.Read(src, buffer, chunk) != static_cast<std::int64_t>(chunk)) {
-      return Outcome::Fail(StatusCode::kReadFailed, errno != 0 ? std::strerror(errno) : "backup ends inside a payload");
+      return Outcome::Fail(StatusCode::kReadFailed,
+                           errno != 0 ? std::strerror(errno) : "backup ends inside a payload");
     }
     if (first && !HasWaveTags(buffer)) return Outcome::Fail(StatusCode::kWaveFormat);
     first = false;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "app/outcome.h"
 #include "app/user_interface.h"
@@ -27,13 +28,21 @@ class OutputWriter {
   OutputWriter(FileSystem& fs, UserInterface& ui, ProgressReporter& progress)
       : fs_(fs), ui_(ui), progress_(progress) {}
 
-  // A run starts without Yes to All.
-  void BeginRun() { m_bOverwriteAll = 0; }
+  // A run starts without Yes to All. `backup` is the file the run reads,
+  // which no output may replace.
+  void BeginRun(FileHandle backup) {
+    m_bOverwriteAll = 0;
+    backup_ = backup;
+  }
 
   // Creates `name` in the current directory. When something stands there
   // already, asks (unless Yes to All was given in this run) and then opens it
-  // for overwrite. An unsafe name fails before anything is created or asked.
+  // for overwrite. An unsafe name fails before anything is created or asked;
+  // the backup itself (when it lies in the folder under an entry's name) is
+  // never opened for overwrite.
   OpenResult OpenOutputFile(const StoredName& name, FileHandle& outFd);
+  // Why the last OpenOutputFile failed, for the message's detail.
+  const std::string& failure_reason() const { return failureReason_; }
 
   // Copies `size` bytes from `src`, positioned at the payload, to `dst`. Only
   // the first chunk is tested for the RIFF/WAVE tags, before anything is
@@ -45,6 +54,8 @@ class OutputWriter {
   UserInterface& ui_;
   ProgressReporter& progress_;
   int m_bOverwriteAll = 0;
+  FileHandle backup_ = kNoFile;
+  std::string failureReason_;
 };
 
 }  // namespace larkspool

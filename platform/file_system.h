@@ -25,9 +25,12 @@ class FileSystem {
   // `path` already, including a dangling symbolic link.
   virtual FileHandle CreateExclusive(const char* path) = 0;
   // Opens an existing regular file for writing and truncates it. Never creates
-  // a file and never follows a symbolic link: a link, a directory or any other
-  // kind of file at `path` makes it fail.
+  // a file and never follows a symbolic link: a link, a hard-linked file, a
+  // directory or any other kind of file at `path` makes it fail.
   virtual FileHandle OpenForOverwrite(const char* path) = 0;
+  // True when `path` names the very file `file` is open on (also through a
+  // hard link); false when it names another file or nothing.
+  virtual bool SameFile(const char* path, FileHandle file) = 0;
 
   // Reads up to `size` bytes. Returns the count read, which falls short of
   // `size` only at the end of the file, or -1 on an error.

@@ -34,22 +34,23 @@ class PosixFiles final : public FileSystem {
   }
 
   FileHandle CreateExclusive(const char* path) override {
-    return RetryOnInterrupt([&] {
-      return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_BINARY | O_CLOEXEC, kOutputMode);
-    });
+    return RetryOnInterrupt(
+        [&] { return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_BINARY | O_CLOEXEC, kOutputMode); });
   }
 
   FileHandle OpenForOverwrite(const char* path) override {
     // O_NOFOLLOW refuses a link standing at the name; O_NONBLOCK keeps a FIFO
-    // without a reader from blocking the open. Only a regular file is kept.
-    const int fd = RetryOnInterrupt([&] {
-      return ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_BINARY | O_CLOEXEC);
-    });
+    // without a reader from blocking the open. Only a regular file with no
+    // other name is kept: writing through a hard link would change a file
+    // that may lie outside the folder.
+    const int fd = RetryOnInterrupt(
+        [&] { return ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_BINARY | O_CLOEXEC); });
     if (fd < 0) return kNoFile;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+      const int error = S_ISDIR(info.st_mode) ? EISDIR : S_ISREG(info.st_mode) ? EMLINK : EINVAL;
       ::close(fd);
-      errno = EISDIR;
+      errno = error;
       return kNoFile;
     }
     // Truncate only once the file is known to be a regular file.
@@ -60,6 +61,13 @@ class PosixFiles final : public FileSystem {
       return kNoFile;
     }
     return fd;
+  }
+
+  bool SameFile(const char* path, FileHandle file) override {
+    struct stat named {};
+    struct stat open {};
+    return ::lstat(path, &named) == 0 && ::fstat(file, &open) == 0 && named.st_dev == open.st_dev &&
+           named.st_ino == open.st_ino;
   }
 
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {

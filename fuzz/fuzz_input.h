@@ -1,0 +1,25 @@
+// The layout of an extract_fuzz input, shared by the target and the seed
+// generator: one script byte that decides how the user answers and what
+// stands in the folder before the run, then the backup's bytes.
+#pragma once
+
+#include <cstdint>
+
+namespace larkspool::fuzz {
+
+// The text the scripted user types at every password prompt.
+inline constexpr char kPassword[] = "1234";
+
+// Bits of the script byte.
+inline constexpr std::uint8_t kAnswerBits = 0x03;      // 0 Yes, 1 Yes to All, 2 Skip, 3 Cancel
+inline constexpr std::uint8_t kPlaceFile = 0x04;       // a regular file named kFileName
+inline constexpr std::uint8_t kPlaceLink = 0x08;       // a link named kLinkName to ../kOutsideName
+inline constexpr std::uint8_t kLinkDangles = 0x10;     // ... whose target does not exist
+inline constexpr std::uint8_t kPlaceDirectory = 0x20;  // a directory named kDirectoryName
+
+inline constexpr char kFileName[] = "a.wav";
+inline constexpr char kLinkName[] = "b.wav";
+inline constexpr char kDirectoryName[] = "c.wav";
+inline constexpr char kOutsideName[] = "outside.wav";
+
+}  // namespace larkspool::fuzz

@@ -1,0 +1,126 @@
+// Writes the seed corpus of the fuzz targets, built with the test backup
+// builder: larkspool_fuzz_seeds CORPUS_DIR writes CORPUS_DIR/<target>/<seed>.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fuzz/fuzz_input.h"
+#include "password/md5.h"
+#include "password/password_gate.h"
+#include "tests/support/backup_builder.h"
+
+namespace larkspool::fuzz {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::BackupBuilder;
+using testing::Bytes;
+using testing::PairRecordSpec;
+using testing::WavPayload;
+
+struct Seed {
+  const char* name;
+  std::uint8_t script;
+  Bytes backup;
+};
+
+BackupBuilder Single(BackupKind kind = BackupKind::k3) { return BackupBuilder::Single(kind); }
+
+PairRecordSpec Typed(std::uint8_t type, std::uint8_t markerA, std::uint8_t tail) {
+  PairRecordSpec spec;
+  spec.type = type;
+  spec.markerA = markerA;
+  spec.tailMarker = tail;
+  spec.nameA = "e.wav";
+  spec.payloadA = type == 3 || (markerA == 0xFF && tail != 0xFF) ? Bytes{} : WavPayload(30, 5);
+  return spec;
+}
+
+std::vector<Seed> ExtractSeeds() {
+  const Bytes a = WavPayload(100, 1);
+  const Bytes b = WavPayload(200, 2);
+  const std::uint8_t yes = 0, all = 1, skip = 2, cancel = 3;
+  return {
+      {"kind3-two-files", yes, Single().Entry("a.wav", a).Entry("d.wav", b).bytes()},
+      {"kind4-existing-file-skipped", kPlaceFile | skip, Single(BackupKind::k4).Entry("a.wav", a).bytes()},
+      {"kind4-existing-file-cancelled", kPlaceFile | cancel,
+       Single(BackupKind::k4).Entry("d.wav", b).Entry("a.wav", a).bytes()},
+      {"kind6-link-in-the-way", kPlaceLink | yes, Single(BackupKind::k6).Entry("b.wav", a).bytes()},
+      {"kind6-dangling-link", kPlaceLink | kLinkDangles | all,
+       Single(BackupKind::k6).Entry("b.wav", a).bytes()},
+      {"kind3-directory-in-the-way", kPlaceDirectory | all, Single().Entry("c.wav", a).bytes()},
+      {"kind3-two-chunks", yes, Single().Entry("d.wav", WavPayload(16400, 3)).bytes()},
+      {"kind3-same-name-twice", all, Single().Entry("d.wav", a).Entry("d.wav", b).bytes()},
+      {"kind3-payload-past-the-end", yes, Single().Entry("a.wav", a).Entry("d.wav", b, 300).bytes()},
+      {"kind3-payload-without-tags", yes, Single().Entry("d.wav", Bytes(40, 'x')).bytes()},
+      {"kind3-two-chunks-without-tags-past-the-end", yes,
+       Single().Entry("d.wav", Bytes(16400, 'x'), 20000).bytes()},
+      {"kind3-eleven-byte-payload", yes, Single().Entry("d.wav", WavPayload(11)).bytes()},
+      {"kind3-unsafe-name", yes, Single().Entry("../d.wav", a).bytes()},
+      {"kind3-trailing-bytes", yes, Single().Entry("d.wav", a).Raw(Bytes(20, 0)).bytes()},
+      {"kind7-not-a-backup", yes, BackupBuilder::Header(7, 0, 24).Entry("d.wav", a).bytes()},
+      {"too-short", yes, Bytes(10, 0)},
+      {"kind5-two-files", yes, BackupBuilder::Paired().Files("a.wav", a, "d.wav", b).bytes()},
+      {"kind5-record-types", kPlaceFile | skip,
+       BackupBuilder::Paired()
+           .Record(Typed(0, 0xFF, 0))
+           .Record(Typed(0, 0xFF, 0xFF))
+           .Record(Typed(2, 0, 0))
+           .Record(Typed(3, 0, 0))
+           .Files("a.wav", a)
+           .bytes()},
+      {"kind5-password", kPlaceDirectory | yes,
+       BackupBuilder::Paired(kPassword).Files("c.wav", a, "d.wav", b).bytes()},
+      {"kind5-other-password", yes, BackupBuilder::Paired("987").Files("d.wav", a).bytes()},
+      {"kind5-short-record", yes, BackupBuilder::Paired().Files("d.wav", a).Raw(Bytes(100, 1)).bytes()},
+  };
+}
+
+std::vector<std::pair<const char*, Bytes>> PasswordSeeds() {
+  const auto withText = [](Bytes digest, std::string_view text) {
+    digest.insert(digest.end(), text.begin(), text.end());
+    return digest;
+  };
+  const std::optional<PasswordDigest> block = PasswordBlock(kPassword);
+  const Md5Digest digest = MD5Digest(block->data(), block->size());
+  const Bytes stored(digest.begin(), digest.end());
+  return {
+      {"right-password", withText(stored, kPassword)},           {"wrong-password", withText(stored, "1235")},
+      {"no-password-set", withText(Bytes(16, 0xFF), kPassword)}, {"letter", withText(stored, "12a4")},
+      {"sixteen-digits", withText(stored, "1234567890123456")},  {"empty-text", stored},
+  };
+}
+
+void Write(const fs::path& path, const Bytes& bytes) {
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
+    std::perror(path.c_str());
+    std::exit(1);
+  }
+  std::fclose(out);
+}
+
+}  // namespace
+}  // namespace larkspool::fuzz
+
+int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
+  using namespace larkspool::fuzz;
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
+    return 64;
+  }
+  const fs::path extract = fs::path(argv[1]) / "extract_fuzz";
+  const fs::path password = fs::path(argv[1]) / "password_fuzz";
+  fs::create_directories(extract);
+  fs::create_directories(password);
+  for (const Seed& seed : ExtractSeeds()) {
+    Bytes input{seed.script};
+    input.insert(input.end(), seed.backup.begin(), seed.backup.end());
+    Write(extract / seed.name, input);
+  }
+  for (const auto& [name, bytes] : PasswordSeeds()) Write(password / name, bytes);
+  return 0;
+}
