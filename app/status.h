@@ -34,7 +34,7 @@ enum class MessageStyle : unsigned {
 };
 
 struct Message {
-  std::string text;    // exactly what the user reads
+  std::string text;  // exactly what the user reads
   MessageStyle style;
   std::string detail;  // optional context (a file name, an OS error) for front
                        // ends that can show more than the box text

@@ -41,7 +41,8 @@ void AppendNote(std::vector<std::int16_t>& samples, const Note& note) {
     if (note.low > 0) value += std::sin(2 * std::numbers::pi * note.low * t);
     if (note.high > 0) value += std::sin(2 * std::numbers::pi * note.high * t);
     if (note.low > 0 && note.high > 0) value /= 2;
-    const double envelope = std::min({1.0, static_cast<double>(i) / fade, static_cast<double>(count - i) / fade});
+    const double envelope =
+        std::min({1.0, static_cast<double>(i) / fade, static_cast<double>(count - i) / fade});
     samples.push_back(static_cast<std::int16_t>(std::lround(value * envelope * 9000)));
   }
 }

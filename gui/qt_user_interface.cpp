@@ -40,8 +40,8 @@ QtUserInterface::~QtUserInterface() {
 void QtUserInterface::ShowMessage(const Message& message) {
   // Over the progress window while a run shows it, else over the main window.
   QWidget* parent = progress_ ? static_cast<QWidget*>(progress_.get()) : owner_;
-  QMessageBox box(IconOf(message.style), QStringLiteral("Larkspool"),
-                  QString::fromUtf8(message.text.c_str()), QMessageBox::Ok, parent);
+  QMessageBox box(IconOf(message.style), QStringLiteral("Larkspool"), QString::fromUtf8(message.text.c_str()),
+                  QMessageBox::Ok, parent);
   box.exec();
 }
 

@@ -12,38 +12,22 @@ constexpr std::size_t kLengthOffset = 56;
 
 // T[i] = floor(2^32 * |sin(i + 1)|), i counting steps across all four rounds.
 constexpr std::uint32_t kSineTable[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee,
-    0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
-    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be,
-    0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
-    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa,
-    0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
-    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
-    0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
-    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c,
-    0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
-    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05,
-    0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
-    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039,
-    0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1,
-    0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
 };
 
 using MixFunction = std::uint32_t (*)(std::uint32_t, std::uint32_t, std::uint32_t);
 
-constexpr std::uint32_t MixF(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-  return (x & y) | (~x & z);
-}
-constexpr std::uint32_t MixG(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-  return (x & z) | (y & ~z);
-}
-constexpr std::uint32_t MixH(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-  return x ^ y ^ z;
-}
-constexpr std::uint32_t MixI(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-  return y ^ (x | ~z);
-}
+constexpr std::uint32_t MixF(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (x & y) | (~x & z); }
+constexpr std::uint32_t MixG(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (x & z) | (y & ~z); }
+constexpr std::uint32_t MixH(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return x ^ y ^ z; }
+constexpr std::uint32_t MixI(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return y ^ (x | ~z); }
 
 // What distinguishes the four rounds. Step i of a round reads message word
 // (first_word + word_stride * i) mod 16 and rotates by shifts[i mod 4].
@@ -62,9 +46,7 @@ constexpr Round kRounds[4] = {
 };
 
 // n must be 1..31; a shift by 32 would be undefined.
-constexpr std::uint32_t RotateLeft(std::uint32_t x, int n) {
-  return (x << n) | (x >> (32 - n));
-}
+constexpr std::uint32_t RotateLeft(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 // MD5 words are little-endian whatever the host's byte order.
 std::uint32_t DecodeWord(const std::uint8_t* bytes) {
@@ -84,8 +66,7 @@ struct Registers {
 
 // Updates a from b, c and d, then renames the registers so that the next step
 // again updates a: after four steps every register is back under its own name.
-inline void Step(Registers& r, MixFunction mix, std::uint32_t word, std::uint32_t constant,
-                 int shift) {
+inline void Step(Registers& r, MixFunction mix, std::uint32_t word, std::uint32_t constant, int shift) {
   const std::uint32_t sum = r.a + mix(r.b, r.c, r.d) + word + constant;
   r = {r.d, r.b + RotateLeft(sum, shift), r.b, r.c};
 }
@@ -109,9 +90,7 @@ void Compress(std::uint32_t state[4], const std::uint8_t block[kBlockSize]) {
   state[3] += r.d;
 }
 
-std::size_t BufferedBytes(const MD5Context& context) {
-  return (context.count[0] >> 3) % kBlockSize;
-}
+std::size_t BufferedBytes(const MD5Context& context) { return (context.count[0] >> 3) % kBlockSize; }
 
 // The count is kept modulo 2^64 bits, so length * 8 may wrap on purpose.
 void AddBitCount(MD5Context& context, std::size_t length) {

@@ -13,9 +13,9 @@ using Md5Digest = std::array<std::uint8_t, kMd5DigestSize>;
 
 // Working state of one digest.
 struct MD5Context {
-  std::uint32_t state[4];   // chaining values A, B, C, D
-  std::uint32_t count[2];   // message length in bits modulo 2^64, low word first
-  std::uint8_t block[64];   // bytes not yet compressed
+  std::uint32_t state[4];  // chaining values A, B, C, D
+  std::uint32_t count[2];  // message length in bits modulo 2^64, low word first
+  std::uint8_t block[64];  // bytes not yet compressed
 };
 
 void MD5Init(MD5Context& context);

@@ -6,7 +6,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # fonts-wine brings the Tahoma the windows are designed for; DejaVu is the
 # fallback when it is missing.
-readonly BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libcli11-dev qt6-base-dev fonts-wine fonts-dejavu-core)
+readonly BUILD_PACKAGES=(g++ cmake ninja-build git clang-format libgtest-dev libcli11-dev qt6-base-dev fonts-wine
+  fonts-dejavu-core)
 
 # Installs the packages that are missing; as root with apt-get, otherwise
 # through sudo when there is one.

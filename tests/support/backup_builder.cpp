@@ -10,7 +10,9 @@
 namespace larkspool::testing {
 namespace {
 
-void Put32(Bytes& bytes, std::size_t offset, std::uint32_t value) { EncodeFixed32(bytes.data() + offset, value); }
+void Put32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
+  EncodeFixed32(bytes.data() + offset, value);
+}
 
 void PutName(Bytes& bytes, std::size_t offset, std::string_view name) {
   std::memcpy(bytes.data() + offset, name.data(), std::min(name.size(), format::kNameFieldSize));
@@ -38,11 +40,11 @@ Bytes WavFile(const std::vector<std::int16_t>& samples, std::uint32_t sampleRate
   std::memcpy(wav.data(), "RIFF", 4);
   Put32(wav, 4, 36 + dataSize);
   std::memcpy(wav.data() + 8, "WAVEfmt ", 8);
-  Put32(wav, 16, 16);                 // fmt chunk size
-  Put32(wav, 20, 1 | (1u << 16));     // PCM, one channel
+  Put32(wav, 16, 16);              // fmt chunk size
+  Put32(wav, 20, 1 | (1u << 16));  // PCM, one channel
   Put32(wav, 24, sampleRate);
-  Put32(wav, 28, sampleRate * 2);     // byte rate
-  Put32(wav, 32, 2 | (16u << 16));    // block align, bits per sample
+  Put32(wav, 28, sampleRate * 2);   // byte rate
+  Put32(wav, 32, 2 | (16u << 16));  // block align, bits per sample
   std::memcpy(wav.data() + 36, "data", 4);
   Put32(wav, 40, dataSize);
   for (std::size_t i = 0; i < samples.size(); ++i) {

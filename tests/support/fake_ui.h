@@ -14,7 +14,7 @@ namespace larkspool::testing {
 class FakeUi : public UserInterface {
  public:
   // Script
-  std::deque<OverwriteAnswer> overwriteAnswers;  // an unscripted prompt fails the test and cancels
+  std::deque<OverwriteAnswer> overwriteAnswers;            // an unscripted prompt fails the test and cancels
   std::deque<std::optional<std::string>> passwordAnswers;  // nullopt = Cancel
   bool progressCanOpen = true;
   int cancelAtPump = 0;  // press Cancel during the n-th pump (1-based); 0 never
