@@ -9,6 +9,30 @@
 namespace larkspool::gui {
 namespace {
 
+// Knows the value it last painted. QProgressBar::setValue repaints by itself
+// when it judges a step large enough to show; the window paints the smaller
+// steps, and only those.
+class PaintedBar final : public QProgressBar {
+ public:
+  using QProgressBar::QProgressBar;
+  bool Shows(int value) const { return painted_ == value; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    painted_ = value();
+    QProgressBar::paintEvent(event);
+  }
+
+ private:
+  int painted_ = -1;
+};
+
+// Paints the bar at once unless setting its value already did.
+void ShowValue(QProgressBar* bar, int value) {
+  bar->setValue(value);
+  if (!static_cast<PaintedBar*>(bar)->Shows(value)) bar->repaint();
+}
+
 QLabel* AddText(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
@@ -33,7 +57,7 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent) {
   dateLine_ = AddText(this, "dateLine", tr("Date:"), units.Map(5, 15, 245, 10));
   elapsed_ = AddText(this, "elapsed", tr("Elapsed Time:"), units.Map(5, 25, 245, 10));
   percent_ = AddText(this, "percent", QStringLiteral("0%"), units.Map(5, 40, 245, 10));
-  bar_ = new QProgressBar(this);
+  bar_ = new PaintedBar(this);
   bar_->setObjectName(QStringLiteral("bar"));
   bar_->setGeometry(units.Map(5, 50, 245, 10));
   bar_->setTextVisible(false);
@@ -53,14 +77,15 @@ void CProgressDlg::SetUp(const ProgressLines& lines, CancelFlag& cancel) {
 
 void CProgressDlg::ResetBar() {
   bar_->setRange(0, 100);
-  bar_->setValue(0);
-  bar_->repaint();
+  ShowValue(bar_, 0);
 }
 
 void CProgressDlg::SetPercent(int percent, const QString& text) {
-  bar_->setValue(percent);
+  // A synchronous repaint paints everything pending in the window, so each
+  // widget is repainted before the next one changes: repainting both after
+  // both changed would paint the text twice.
+  ShowValue(bar_, percent);
   percent_->setText(text);
-  bar_->repaint();
   percent_->repaint();
 }
 
