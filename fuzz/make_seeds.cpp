@@ -29,13 +29,13 @@ struct Seed {
 BackupBuilder Single(BackupKind kind = BackupKind::k3) { return BackupBuilder::Single(kind); }
 
 PairRecordSpec Typed(std::uint8_t type, std::uint8_t markerA, std::uint8_t tail) {
-  PairRecordSpec spec;
-  spec.type = type;
-  spec.markerA = markerA;
-  spec.tailMarker = tail;
-  spec.nameA = "e.wav";
-  spec.payloadA = type == 3 || (markerA == 0xFF && tail != 0xFF) ? Bytes{} : WavPayload(30, 5);
-  return spec;
+  PairRecordSpec record;
+  record.type = type;
+  record.markerA = markerA;
+  record.tailMarker = tail;
+  record.nameA = "e.wav";
+  record.payloadA = type == 3 || (markerA == 0xFF && tail != 0xFF) ? Bytes{} : WavPayload(30, 5);
+  return record;
 }
 
 std::vector<Seed> ExtractSeeds() {
