@@ -52,7 +52,7 @@ class BackupBuilder {
   // when it fills the field) followed by `payload`.
   BackupBuilder& Entry(std::string_view name, const Bytes& payload,
                        std::optional<std::uint32_t> storedSize = std::nullopt);
-  BackupBuilder& Record(const PairRecordSpec& spec);
+  BackupBuilder& Record(const PairRecordSpec& wanted);
   // A type 1 record with one or two files.
   BackupBuilder& Files(std::string_view nameA, const Bytes& payloadA, std::string_view nameB = {},
                        const Bytes& payloadB = {});
