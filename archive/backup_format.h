@@ -90,6 +90,8 @@ class StoredName {
 // A name is written only as a plain file inside the extraction folder: not
 // empty, not "." or "..", no '/' or '\', no drive prefix such as "C:".
 bool IsSafeOutputName(std::string_view name);
+// The detail shown when a name is refused for that.
+inline constexpr std::string_view kUnsafeNameReason = "refused, the name would leave the extraction folder";
 
 // The kind from the 8 bytes at offset 8, or the status that refuses the file.
 struct Classification {

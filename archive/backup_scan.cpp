@@ -18,9 +18,8 @@ class ScanningVisitor final : public EntryVisitor {
 
   Outcome OnFile(const StoredName& name, std::uint32_t size, std::int64_t offset) override {
     if (!IsSafeOutputName(name.view())) {
-      return Outcome::Fail(
-          StatusCode::kOpenFailed,
-          std::string(name.view()) + ": refused, the name would leave the extraction folder");
+      return Outcome::Fail(StatusCode::kOpenFailed,
+                           std::string(name.view()) + ": " + std::string(kUnsafeNameReason));
     }
     // The faults come in the order the copy meets them: its first chunk is
     // read and its tags tested before the rest of the payload is read.

@@ -9,7 +9,7 @@ namespace larkspool {
 OpenResult OutputWriter::OpenOutputFile(const StoredName& name, FileHandle& outFd) {
   failureReason_.clear();
   if (!IsSafeOutputName(name.view())) {
-    failureReason_ = "refused, the name would leave the extraction folder";
+    failureReason_ = kUnsafeNameReason;
     return OpenResult::kFailed;
   }
   const FileHandle created = fs_.CreateExclusive(name.c_str());
