@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "app/outcome.h"
-#include "app/user_interface.h"
 #include "archive/extraction_run.h"
+#include "base/outcome.h"
+#include "base/user_interface.h"
 #include "platform/file_system.h"
 #include "progress/progress_reporter.h"
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/outcome.h"
-#include "app/user_interface.h"
 #include "archive/backup_format.h"
 #include "archive/backup_scan.h"
+#include "base/outcome.h"
+#include "base/user_interface.h"
 #include "platform/file_system.h"
 
 namespace larkspool {

@@ -14,7 +14,7 @@
 #include <optional>
 #include <string_view>
 
-#include "app/status.h"
+#include "base/status.h"
 
 namespace larkspool {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/outcome.h"
 #include "archive/backup_format.h"
+#include "base/outcome.h"
 #include "platform/file_system.h"
 
 namespace larkspool {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "app/outcome.h"
 #include "archive/backup_format.h"
+#include "base/outcome.h"
 #include "platform/file_system.h"
 
 namespace larkspool {

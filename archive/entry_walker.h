@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "app/outcome.h"
 #include "archive/backup_format.h"
+#include "base/outcome.h"
 #include "platform/file_system.h"
 
 namespace larkspool {

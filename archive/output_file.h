@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/outcome.h"
-#include "app/user_interface.h"
 #include "archive/backup_format.h"
+#include "base/outcome.h"
+#include "base/user_interface.h"
 #include "platform/file_system.h"
 #include "progress/progress_reporter.h"
 

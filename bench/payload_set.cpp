@@ -7,7 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "tests/support/backup_builder.h"
+#include "builder/backup_builder.h"
 
 namespace larkspool::bench {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/user_interface.h"
+#include "base/user_interface.h"
 #include "cli/terminal_input.h"
 
 namespace larkspool::cli {

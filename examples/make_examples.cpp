@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/backup_builder.h"
+#include "builder/backup_builder.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "builder/backup_builder.h"
 #include "fuzz/fuzz_input.h"
 #include "password/md5.h"
 #include "password/password_gate.h"
-#include "tests/support/backup_builder.h"
 
 namespace larkspool::fuzz {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "app/user_interface.h"
+#include "base/user_interface.h"
 
 class QLabel;
 class QProgressBar;

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/user_interface.h"
+#include "base/user_interface.h"
 #include "gui/progress_window.h"
 
 class QWidget;

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/outcome.h"
-#include "app/user_interface.h"
 #include "archive/backup_format.h"
+#include "base/outcome.h"
+#include "base/user_interface.h"
 #include "platform/file_system.h"
 
 namespace larkspool {

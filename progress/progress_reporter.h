@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/user_interface.h"
+#include "base/user_interface.h"
 
 namespace larkspool {
 

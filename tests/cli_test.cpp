@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/backup_builder.h"
+#include "builder/backup_builder.h"
 #include "tests/support/scratch_dir.h"
 
 namespace larkspool::testing {

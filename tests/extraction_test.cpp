@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/extract_request.h"
-#include "tests/support/backup_builder.h"
+#include "builder/backup_builder.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/scratch_dir.h"

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/status.h"
 #include "archive/backup_format.h"
-#include "tests/support/backup_builder.h"
+#include "base/status.h"
+#include "builder/backup_builder.h"
 
 namespace larkspool::testing {
 namespace {

@@ -16,7 +16,7 @@
 
 #include "app/extract_request.h"
 #include "app/inspect_request.h"
-#include "tests/support/backup_builder.h"
+#include "builder/backup_builder.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/scratch_dir.h"
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/extract_request.h"
+#include "builder/backup_builder.h"
 #include "password/md5.h"
 #include "password/password_gate.h"
-#include "tests/support/backup_builder.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/scratch_dir.h"
 

@@ -5,7 +5,7 @@
 
 #include "app/inspect_request.h"
 #include "archive/backup_scan.h"
-#include "tests/support/backup_builder.h"
+#include "builder/backup_builder.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/scratch_dir.h"
 

@@ -16,11 +16,11 @@
 #include <memory>
 
 #include "app/extract_request.h"
+#include "builder/backup_builder.h"
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
 #include "gui/qt_user_interface.h"
 #include "platform/file_system.h"
-#include "tests/support/backup_builder.h"
 
 namespace larkspool::gui {
 namespace {

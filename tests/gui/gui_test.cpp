@@ -13,12 +13,12 @@
 #include <map>
 #include <string>
 
+#include "builder/backup_builder.h"
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
 #include "gui/overwrite_dialog.h"
 #include "gui/password_dialog.h"
 #include "tests/gui/modal_script.h"
-#include "tests/support/backup_builder.h"
 #include "tests/support/scratch_dir.h"
 
 Q_DECLARE_METATYPE(larkspool::RunResult)

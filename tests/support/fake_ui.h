@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/user_interface.h"
+#include "base/user_interface.h"
 
 namespace larkspool::testing {
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "tests/support/backup_builder.h"
+#include "builder/backup_builder.h"
 
 namespace larkspool::testing {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "app/outcome.h"
-#include "app/status.h"
+#include "base/outcome.h"
+#include "base/status.h"
 
 namespace larkspool {
 

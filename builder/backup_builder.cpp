@@ -1,4 +1,4 @@
-#include "tests/support/backup_builder.h"
+#include "builder/backup_builder.h"
 
 #include <cstring>
 #include <fstream>
