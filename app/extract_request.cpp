@@ -1,8 +1,5 @@
 #include "app/extract_request.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "archive/classify.h"
 #include "password/password_gate.h"
 
@@ -14,7 +11,7 @@ Outcome Extractor::ValidateRequest(const std::string& backupFile, const std::str
   if (backupFile.empty()) return Outcome::Fail(StatusCode::kBackupPathEmpty);
   if (folder.empty()) return Outcome::Fail(StatusCode::kFolderPathEmpty);
   if (!fs_.ChangeDirectory(folder.c_str())) {
-    return Outcome::Fail(StatusCode::kFolderNotFound, folder + ": " + std::strerror(errno));
+    return Outcome::FailWithErrno(StatusCode::kFolderNotFound).About(folder);
   }
   return Outcome::Ok();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "archive/extraction_run.h"
 #include "base/outcome.h"
@@ -17,7 +18,7 @@ namespace larkspool {
 class Extractor {
  public:
   Extractor(FileSystem& fs, UserInterface& ui, Clock clock = &WallClockSeconds)
-      : fs_(fs), ui_(ui), run_(fs, ui, clock) {}
+      : fs_(fs), ui_(ui), run_(fs, ui, std::move(clock)) {}
 
   // The whole request. After a successful validation the current directory
   // of the process is the extraction folder, and it stays so; a relative

@@ -1,8 +1,5 @@
 #include "app/inspect_request.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "archive/classify.h"
 #include "password/password_gate.h"
 
@@ -19,8 +16,7 @@ Outcome Inspect(FileSystem& fs, UserInterface& ui, const std::string& backupFile
     }
   }
   ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
-  if (!backup.valid())
-    return Outcome::Fail(StatusCode::kOpenFailed, backupFile + ": " + std::strerror(errno));
+  if (!backup.valid()) return Outcome::FailWithErrno(StatusCode::kOpenFailed).About(backupFile);
   return ScanBackup(fs, backup.get(), listing.kind, mode, listing.entries);
 }
 

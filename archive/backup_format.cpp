@@ -1,16 +1,16 @@
 #include "archive/backup_format.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace larkspool {
 
-StoredName StoredName::FromField(const std::uint8_t* field) {
+StoredName StoredName::FromField(std::span<const std::uint8_t, format::kNameFieldSize> field) {
   StoredName name;
   // A field without a NUL is cut at its end; nothing past the field is read.
-  const void* nul = std::memchr(field, 0, format::kNameFieldSize);
-  name.length_ = nul != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - field)
-                                : format::kNameFieldSize;
-  std::memcpy(name.bytes_.data(), field, name.length_);
+  const auto nul = std::find(field.begin(), field.end(), std::uint8_t{0});
+  name.length_ = static_cast<std::size_t>(nul - field.begin());
+  std::copy(field.begin(), nul, name.bytes_.begin());
   name.bytes_[name.length_] = '\0';
   return name;
 }
@@ -24,9 +24,9 @@ bool IsSafeOutputName(std::string_view name) {
   return !drivePrefix;
 }
 
-Classification ClassifyKindFields(const std::uint8_t fields[format::kKindFieldsSize]) {
-  const std::uint32_t kind = DecodeFixed32(fields);
-  const auto variant = static_cast<std::int32_t>(DecodeFixed32(fields + 4));
+Classification ClassifyKindFields(std::span<const std::uint8_t, format::kKindFieldsSize> fields) {
+  const std::uint32_t kind = DecodeFixed32(fields.first<format::kFixed32Size>());
+  const auto variant = static_cast<std::int32_t>(DecodeFixed32(fields.last<format::kFixed32Size>()));
   switch (kind) {
     case 3:
       if (variant >= format::kLongHeaderVariantMin && variant <= format::kLongHeaderVariantMax) {
@@ -57,24 +57,27 @@ std::int64_t EntryAreaStart(BackupKind kind) {
 
 bool UsesPairRecords(BackupKind kind) { return kind == BackupKind::k5; }
 
-SelectedFile DecodeEntryHeader(const std::uint8_t header[format::kEntryHeaderSize]) {
-  return SelectedFile{StoredName::FromField(header + format::kEntryNameOffset),
-                      DecodeFixed32(header + format::kEntrySizeOffset)};
+SelectedFile DecodeEntryHeader(std::span<const std::uint8_t, format::kEntryHeaderSize> header) {
+  return SelectedFile{
+      StoredName::FromField(header.subspan<format::kEntryNameOffset, format::kNameFieldSize>()),
+      DecodeFixed32(header.subspan<format::kEntrySizeOffset, format::kFixed32Size>())};
 }
 
 namespace {
 
-SelectedFile DecodeSlot(const std::uint8_t* slot) {
-  return SelectedFile{StoredName::FromField(slot + format::kSlotNameOffset),
-                      DecodeFixed32(slot + format::kSlotSizeOffset)};
+using Slot = std::span<const std::uint8_t, format::kSlotSize>;
+
+SelectedFile DecodeSlot(Slot slot) {
+  return SelectedFile{StoredName::FromField(slot.subspan<format::kSlotNameOffset, format::kNameFieldSize>()),
+                      DecodeFixed32(slot.subspan<format::kSlotSizeOffset, format::kFixed32Size>())};
 }
 
 }  // namespace
 
-RecordSelection DecodePairRecord(const std::uint8_t record[format::kPairRecordSize]) {
+RecordSelection DecodePairRecord(std::span<const std::uint8_t, format::kPairRecordSize> record) {
   const std::uint8_t type = record[format::kRecordTypeOffset];
-  const std::uint8_t* slotA = record + format::kSlotAOffset;
-  const std::uint8_t* slotB = record + format::kSlotBOffset;
+  const Slot slotA = record.subspan<format::kSlotAOffset, format::kSlotSize>();
+  const Slot slotB = record.subspan<format::kSlotBOffset, format::kSlotSize>();
   RecordSelection selection;
 
   // Type 0 is emptied by a set marker in slot A unless the tail marker is
@@ -85,14 +88,14 @@ RecordSelection DecodePairRecord(const std::uint8_t record[format::kPairRecordSi
   if (type > 2 || emptied) return selection;
 
   selection.a = DecodeSlot(slotA);
-  if (type != 2 && DecodeFixed32(slotB + format::kSlotPresentOffset) != 0) {
+  if (type != 2 && DecodeFixed32(slotB.subspan<format::kSlotPresentOffset, format::kFixed32Size>()) != 0) {
     selection.b = DecodeSlot(slotB);
   }
   return selection;
 }
 
-bool HasWaveTags(const std::uint8_t* bytes) {
-  return std::memcmp(bytes, "RIFF", 4) == 0 && std::memcmp(bytes + 8, "WAVE", 4) == 0;
+bool HasWaveTags(std::span<const std::uint8_t, format::kWaveTagsSize> bytes) {
+  return std::memcmp(bytes.data(), "RIFF", 4) == 0 && std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
 }
 
 }  // namespace larkspool

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "base/status.h"
@@ -24,60 +25,80 @@ enum class BackupKind : std::uint8_t { k3 = 3, k4 = 4, k5 = 5, k6 = 6 };
 
 namespace format {
 
+// Every size below is the sum of its parts; a part the reader does not
+// interpret is named `...Unused`.
+inline constexpr std::size_t kFixed32Size = 4;
+
 // BackupHeader
-inline constexpr std::int64_t kKindOffset = 8;  // uint32 kind, int32 variant
-inline constexpr std::size_t kKindFieldsSize = 4 + 4;
+inline constexpr std::size_t kHeaderLeadUnused = 8;
+inline constexpr std::int64_t kKindOffset = kHeaderLeadUnused;  // uint32 kind, then int32 variant
+inline constexpr std::size_t kKindFieldsSize = kFixed32Size + kFixed32Size;
 inline constexpr std::int32_t kLongHeaderVariantMin = 16;  // kind 3 with a variant in
 inline constexpr std::int32_t kLongHeaderVariantMax = 25;  // [16, 25] is kind 6
-inline constexpr std::int64_t kPasswordDigestOffset = 24;  // kind 5 only
-inline constexpr std::size_t kPasswordDigestSize = 16;
-inline constexpr std::uint8_t kNoPasswordMarker = 0xFF;  // first digest byte
+inline constexpr std::size_t kHeaderMiddleUnused = 8;
+inline constexpr std::int64_t kPasswordDigestOffset = kKindOffset + kKindFieldsSize + kHeaderMiddleUnused;
+inline constexpr std::size_t kPasswordDigestSize = 16;    // kind 5 only
+inline constexpr std::uint8_t kNoPasswordMarker = 0xFF;   // first digest byte
+inline constexpr std::size_t kPairHeaderTailUnused = 11;  // kind 5 only
+inline constexpr std::size_t kLongHeaderUnused = 36;      // kind 6 only
 
 // Where the entries begin.
-inline constexpr std::int64_t kSingleEntryStart = 24;      // kinds 3 and 4
-inline constexpr std::int64_t kLongHeaderEntryStart = 60;  // kind 6
-inline constexpr std::int64_t kPairRecordStart = 51;       // kind 5
+inline constexpr std::int64_t kSingleEntryStart = kPasswordDigestOffset;                      // kinds 3 and 4
+inline constexpr std::int64_t kLongHeaderEntryStart = kSingleEntryStart + kLongHeaderUnused;  // kind 6
+inline constexpr std::int64_t kPairRecordStart =
+    kPasswordDigestOffset + kPasswordDigestSize + kPairHeaderTailUnused;  // kind 5
 
-// EntryHeader
-inline constexpr std::size_t kEntryHeaderSize = 22 + 46 + 4 + 8;
-inline constexpr std::size_t kEntryNameOffset = 22;
+// EntryHeader: 22 bytes, name[46], uint32 payload size, 8 bytes.
+inline constexpr std::size_t kEntryLeadUnused = 22;
 inline constexpr std::size_t kNameFieldSize = 46;
-inline constexpr std::size_t kEntrySizeOffset = 68;
+inline constexpr std::size_t kEntryTailUnused = 8;
+inline constexpr std::size_t kEntryNameOffset = kEntryLeadUnused;
+inline constexpr std::size_t kEntrySizeOffset = kEntryNameOffset + kNameFieldSize;
+inline constexpr std::size_t kEntryHeaderSize = kEntrySizeOffset + kFixed32Size + kEntryTailUnused;
 
-// PairRecord with its two FileSlots
-inline constexpr std::size_t kPairRecordSize = 12 + 1 + 27 + 68 + 68 + 1 + 79;
-inline constexpr std::size_t kRecordTypeOffset = 12;
-inline constexpr std::size_t kSlotAOffset = 40;
-inline constexpr std::size_t kSlotBOffset = 108;
-inline constexpr std::size_t kTailMarkerOffset = 176;
-inline constexpr std::size_t kSlotMarkerOffset = 0;  // within a FileSlot
-inline constexpr std::size_t kSlotNameOffset = 14;
-inline constexpr std::size_t kSlotSizeOffset = 60;
-inline constexpr std::size_t kSlotPresentOffset = 64;
+// FileSlot: byte marker, 13 bytes, name[46], uint32 size, uint32 present.
+inline constexpr std::size_t kSlotMarkerOffset = 0;
+inline constexpr std::size_t kSlotMarkerUnused = 13;
+inline constexpr std::size_t kSlotNameOffset = kSlotMarkerOffset + 1 + kSlotMarkerUnused;
+inline constexpr std::size_t kSlotSizeOffset = kSlotNameOffset + kNameFieldSize;
+inline constexpr std::size_t kSlotPresentOffset = kSlotSizeOffset + kFixed32Size;
+inline constexpr std::size_t kSlotSize = kSlotPresentOffset + kFixed32Size;
 inline constexpr std::uint8_t kMarkerSet = 0xFF;
 
-// Payloads are RIFF/WAVE files: "RIFF" at 0 and "WAVE" at 8.
-inline constexpr std::size_t kWaveTagsSize = 12;
+// PairRecord: 12 bytes, byte type, 27 bytes, slot A, slot B, byte tail
+// marker, 79 bytes.
+inline constexpr std::size_t kRecordLeadUnused = 12;
+inline constexpr std::size_t kRecordTypeUnused = 27;
+inline constexpr std::size_t kRecordTailUnused = 79;
+inline constexpr std::size_t kRecordTypeOffset = kRecordLeadUnused;
+inline constexpr std::size_t kSlotAOffset = kRecordTypeOffset + 1 + kRecordTypeUnused;
+inline constexpr std::size_t kSlotBOffset = kSlotAOffset + kSlotSize;
+inline constexpr std::size_t kTailMarkerOffset = kSlotBOffset + kSlotSize;
+inline constexpr std::size_t kPairRecordSize = kTailMarkerOffset + 1 + kRecordTailUnused;
 
-static_assert(kEntryHeaderSize == 80);
-static_assert(kPairRecordSize == 256);
+// Payloads are RIFF/WAVE files: "RIFF" at 0, the RIFF length, "WAVE" at 8.
+inline constexpr std::size_t kWaveTagsSize = 4 + kFixed32Size + 4;
+
+static_assert(kPairRecordStart == 51 && kLongHeaderEntryStart == 60);
+static_assert(kEntryHeaderSize == 80 && kSlotSize == 68 && kPairRecordSize == 256);
+static_assert(kSlotAOffset == 40 && kTailMarkerOffset == 176);
 
 }  // namespace format
 
-inline std::uint32_t DecodeFixed32(const std::uint8_t* p) {
+inline std::uint32_t DecodeFixed32(std::span<const std::uint8_t, format::kFixed32Size> p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-inline void EncodeFixed32(std::uint8_t* p, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+inline void EncodeFixed32(std::span<std::uint8_t, format::kFixed32Size> p, std::uint32_t value) {
+  for (std::size_t i = 0; i < p.size(); ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // A name field: the text up to its NUL, or the whole field when it holds none.
 // Kept as a NUL-terminated copy so it can be passed to the file layer as is.
 class StoredName {
  public:
-  static StoredName FromField(const std::uint8_t* field);
+  static StoredName FromField(std::span<const std::uint8_t, format::kNameFieldSize> field);
 
   const char* c_str() const { return bytes_.data(); }
   std::string_view view() const { return {bytes_.data(), length_}; }
@@ -98,7 +119,7 @@ struct Classification {
   std::optional<BackupKind> kind;
   StatusCode status = StatusCode::kSuccess;
 };
-Classification ClassifyKindFields(const std::uint8_t fields[format::kKindFieldsSize]);
+Classification ClassifyKindFields(std::span<const std::uint8_t, format::kKindFieldsSize> fields);
 
 std::int64_t EntryAreaStart(BackupKind kind);
 bool UsesPairRecords(BackupKind kind);
@@ -109,7 +130,7 @@ struct SelectedFile {
   std::uint32_t size = 0;
 };
 
-SelectedFile DecodeEntryHeader(const std::uint8_t header[format::kEntryHeaderSize]);
+SelectedFile DecodeEntryHeader(std::span<const std::uint8_t, format::kEntryHeaderSize> header);
 
 // The files of a pair record, A first; a size of 0 means no file (a file
 // whose stored size is 0 is skipped like one that is not selected).
@@ -117,9 +138,9 @@ struct RecordSelection {
   SelectedFile a;
   SelectedFile b;
 };
-RecordSelection DecodePairRecord(const std::uint8_t record[format::kPairRecordSize]);
+RecordSelection DecodePairRecord(std::span<const std::uint8_t, format::kPairRecordSize> record);
 
 // True when the first bytes of a payload carry the RIFF and WAVE tags.
-bool HasWaveTags(const std::uint8_t* bytes);
+bool HasWaveTags(std::span<const std::uint8_t, format::kWaveTagsSize> bytes);
 
 }  // namespace larkspool

@@ -1,10 +1,7 @@
 #include "archive/backup_scan.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "archive/entry_walker.h"
-#include "archive/output_file.h"
+#include "archive/payload.h"
 
 namespace larkspool {
 namespace {
@@ -16,27 +13,9 @@ class ScanningVisitor final : public EntryVisitor {
 
   void OnWalkStart(std::int64_t fileSize, std::int64_t /*totalBytes*/) override { fileSize_ = fileSize; }
 
-  Outcome OnFile(const StoredName& name, std::uint32_t size, std::int64_t offset) override {
-    if (!IsSafeOutputName(name.view())) {
-      return Outcome::Fail(StatusCode::kOpenFailed,
-                           std::string(name.view()) + ": " + std::string(kUnsafeNameReason));
-    }
-    // The faults come in the order the copy meets them: its first chunk is
-    // read and its tags tested before the rest of the payload is read.
-    if (mode_ == ScanMode::kVerify) {
-      const std::int64_t firstChunk = size < kCopyChunkSize ? size : kCopyChunkSize;
-      if (offset + firstChunk > fileSize_) return PastTheEnd(name);
-      if (Outcome tags = CheckTags(size); !tags.ok()) {
-        return Outcome::Fail(tags.code(),
-                             std::string(name.view()) + (tags.detail().empty() ? "" : ": ") + tags.detail());
-      }
-    }
-    const std::int64_t end = offset + size;
-    if (end > fileSize_) return PastTheEnd(name);
-    if (fs_.Seek(backup_, end, SeekFrom::kStart) != end) {
-      return Outcome::Fail(StatusCode::kReadFailed, std::strerror(errno));
-    }
-    entries_.push_back(ListedEntry{std::string(name.view()), size, offset});
+  Outcome OnFile(const StoredName& name, const PayloadSpan& payload) override {
+    if (Outcome checked = Check(name, payload); !checked.ok()) return checked.About(name.view());
+    entries_.push_back(ListedEntry{std::string(name.view()), payload.size, payload.offset});
     return Outcome::Ok();
   }
 
@@ -44,22 +23,16 @@ class ScanningVisitor final : public EntryVisitor {
   bool CancelRequested() override { return false; }
 
  private:
-  static Outcome PastTheEnd(const StoredName& name) {
-    return Outcome::Fail(StatusCode::kReadFailed,
-                         std::string(name.view()) + ": backup ends inside a payload");
-  }
-
-  // The same test as the copy's first chunk: a payload shorter than the tags
-  // meets the 0xFF fill and fails.
-  Outcome CheckTags(std::uint32_t size) {
-    std::uint8_t tags[format::kWaveTagsSize];
-    std::memset(tags, 0xFF, sizeof tags);
-    const std::size_t wanted = size < sizeof tags ? size : sizeof tags;
-    errno = 0;
-    if (fs_.Read(backup_, tags, wanted) != static_cast<std::int64_t>(wanted)) {
-      return Outcome::Fail(StatusCode::kReadFailed, errno != 0 ? std::strerror(errno) : "");
+  // The faults come in the order a copy meets them: the name, then the
+  // first chunk and its tags, then the rest of the payload.
+  Outcome Check(const StoredName& name, const PayloadSpan& payload) {
+    if (!IsSafeOutputName(name.view()))
+      return Outcome::Fail(StatusCode::kOpenFailed, std::string(kUnsafeNameReason));
+    if (mode_ == ScanMode::kVerify) {
+      ChunkBuffer buffer;
+      if (Outcome tags = ReadFirstChunk(fs_, backup_, payload, buffer); !tags.ok()) return tags;
     }
-    return HasWaveTags(tags) ? Outcome::Ok() : Outcome::Fail(StatusCode::kWaveFormat);
+    return SkipPayload(fs_, backup_, payload, fileSize_);
   }
 
   FileSystem& fs_;

@@ -1,24 +1,21 @@
 #include "archive/classify.h"
 
+#include <array>
 #include <cerrno>
-#include <cstring>
 
 namespace larkspool {
 
 Outcome ClassifyBackup(FileSystem& fs, const std::string& backupFile, BackupKind& kind) {
-  std::uint8_t fields[format::kKindFieldsSize];
+  std::array<std::uint8_t, format::kKindFieldsSize> fields{};
   {
     ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
-    if (!backup.valid()) {
-      return Outcome::Fail(StatusCode::kBackupNotFound, backupFile + ": " + std::strerror(errno));
-    }
+    if (!backup.valid()) return Outcome::FailWithErrno(StatusCode::kBackupNotFound).About(backupFile);
     errno = 0;
     const bool positioned =
         fs.Seek(backup.get(), format::kKindOffset, SeekFrom::kStart) == format::kKindOffset;
     if (!positioned ||
-        fs.Read(backup.get(), fields, sizeof fields) != static_cast<std::int64_t>(sizeof fields)) {
-      return Outcome::Fail(StatusCode::kReadFailed,
-                           errno != 0 ? std::strerror(errno) : "file too short for a backup header");
+        fs.Read(backup.get(), fields.data(), fields.size()) != static_cast<std::int64_t>(fields.size())) {
+      return Outcome::FailWithErrno(StatusCode::kReadFailed, "file too short for a backup header");
     }
   }
   const Classification classification = ClassifyKindFields(fields);

@@ -1,36 +1,36 @@
 #include "archive/entry_walker.h"
 
 #include <cerrno>
-#include <cstring>
-#include <string>
+#include <span>
 
 namespace larkspool {
 namespace {
 
-std::string ErrorText(int error) { return error != 0 ? std::strerror(error) : "unexpected end of file"; }
-
 // Positions the backup at the entry area. Returns the file size, or a fault.
 Outcome PrepareWalk(FileSystem& fs, FileHandle backup, std::int64_t start, std::int64_t& fileSize) {
+  errno = 0;
   fileSize = fs.Seek(backup, 0, SeekFrom::kEnd);
   if (fileSize < 0 || fs.Seek(backup, start, SeekFrom::kStart) != start) {
-    return Outcome::Fail(StatusCode::kReadFailed, ErrorText(errno));
+    return Outcome::FailWithErrno(StatusCode::kReadFailed, "unexpected end of file");
   }
   return Outcome::Ok();
 }
 
-// Reads one header or record into a fresh buffer. A read that comes short,
-// including one at the end of the file, is a fault: the entries must fill the
-// area exactly.
-Outcome ReadRecord(FileSystem& fs, FileHandle backup, std::size_t size,
-                   std::unique_ptr<std::uint8_t[]>& buffer) {
-  buffer = fs.AllocateRecordBuffer(size);
+// Reads one header or record of `Size` bytes into a fresh buffer and decodes
+// it. A read that comes short, including one at the end of the file, is a
+// fault: the entries must fill the area exactly.
+template <std::size_t Size, typename Decoded>
+Outcome ReadRecord(FileSystem& fs, FileHandle backup, Decoded (*decode)(std::span<const std::uint8_t, Size>),
+                   Decoded& decoded) {
+  const std::unique_ptr<std::uint8_t[]> buffer = fs.AllocateRecordBuffer(Size);
   if (!buffer) return Outcome::Fail(StatusCode::kNoMemory, "out of memory");
   errno = 0;
-  const std::int64_t got = fs.Read(backup, buffer.get(), size);
-  if (got != static_cast<std::int64_t>(size)) {
-    return Outcome::Fail(StatusCode::kReadFailed,
-                         got < 0 ? ErrorText(errno) : "backup ends inside an entry header or record");
+  const std::int64_t got = fs.Read(backup, buffer.get(), Size);
+  if (got != static_cast<std::int64_t>(Size)) {
+    return got < 0 ? Outcome::FailWithErrno(StatusCode::kReadFailed)
+                   : Outcome::Fail(StatusCode::kReadFailed, "backup ends inside an entry header or record");
   }
+  decoded = decode(std::span<const std::uint8_t, Size>(buffer.get(), Size));
   return Outcome::Ok();
 }
 
@@ -45,22 +45,18 @@ Outcome WalkSingleEntries(FileSystem& fs, FileHandle backup, BackupKind kind, En
   // somewhat below.
   visitor.OnWalkStart(fileSize, fileSize - format::kSingleEntryStart);
 
-  const std::int64_t limit = fileSize - start;
-  std::int64_t consumed = 0;
+  constexpr auto kHeaderSize = static_cast<std::int64_t>(format::kEntryHeaderSize);
+  std::int64_t position = start;
   for (;;) {
     SelectedFile file;
-    {
-      std::unique_ptr<std::uint8_t[]> header;
-      if (Outcome read = ReadRecord(fs, backup, format::kEntryHeaderSize, header); !read.ok()) return read;
-      file = DecodeEntryHeader(header.get());
-    }
-    const std::int64_t payloadOffset = start + consumed + static_cast<std::int64_t>(format::kEntryHeaderSize);
-    if (Outcome handled = visitor.OnFile(file.name, file.size, payloadOffset); !handled.ok()) return handled;
+    if (Outcome read = ReadRecord(fs, backup, &DecodeEntryHeader, file); !read.ok()) return read;
+    const PayloadSpan payload{position + kHeaderSize, file.size};
+    if (Outcome handled = visitor.OnFile(file.name, payload); !handled.ok()) return handled;
 
-    consumed += static_cast<std::int64_t>(format::kEntryHeaderSize) + file.size;
+    position = payload.end();
     visitor.OnEntryDone(format::kEntryHeaderSize);
     // The last entry completes the walk even if Cancel came during it.
-    if (consumed >= limit) return Outcome::Ok();
+    if (position >= fileSize) return Outcome::Ok();
     if (visitor.CancelRequested()) return Outcome::Cancelled();
   }
 }
@@ -71,26 +67,21 @@ Outcome WalkPairedEntries(FileSystem& fs, FileHandle backup, EntryVisitor& visit
   if (Outcome prepared = PrepareWalk(fs, backup, start, fileSize); !prepared.ok()) return prepared;
   visitor.OnWalkStart(fileSize, fileSize - start);
 
-  const std::int64_t limit = fileSize - start;
-  std::int64_t consumed = 0;
+  std::int64_t position = start;
   for (;;) {
     RecordSelection selection;
-    {
-      std::unique_ptr<std::uint8_t[]> record;
-      if (Outcome read = ReadRecord(fs, backup, format::kPairRecordSize, record); !read.ok()) return read;
-      selection = DecodePairRecord(record.get());
-    }
-    std::int64_t position = start + consumed + static_cast<std::int64_t>(format::kPairRecordSize);
+    if (Outcome read = ReadRecord(fs, backup, &DecodePairRecord, selection); !read.ok()) return read;
+    position += static_cast<std::int64_t>(format::kPairRecordSize);
     // File B's payload follows file A's, or the record when A is absent.
     for (const SelectedFile* file : {&selection.a, &selection.b}) {
       if (file->size == 0) continue;
-      if (Outcome handled = visitor.OnFile(file->name, file->size, position); !handled.ok()) return handled;
-      position += file->size;
+      const PayloadSpan payload{position, file->size};
+      if (Outcome handled = visitor.OnFile(file->name, payload); !handled.ok()) return handled;
+      position = payload.end();
     }
 
-    consumed = position - start;
     visitor.OnEntryDone(format::kPairRecordSize);
-    if (consumed >= limit) return Outcome::Ok();
+    if (position >= fileSize) return Outcome::Ok();
     if (visitor.CancelRequested()) return Outcome::Cancelled();
   }
 }

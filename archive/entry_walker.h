@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "archive/backup_format.h"
+#include "archive/payload.h"
 #include "base/outcome.h"
 #include "platform/file_system.h"
 
@@ -19,10 +20,10 @@ class EntryVisitor {
   // the file size less 24 for the single-entry kinds (also kind 6) and less
   // 51 for pair records.
   virtual void OnWalkStart(std::int64_t fileSize, std::int64_t totalBytes) = 0;
-  // A file of `size` bytes (never 0 for pair records) whose payload begins at
-  // `offset`, where the backup handle stands. On success the visitor has
-  // consumed exactly `size` bytes, leaving the handle after the payload.
-  virtual Outcome OnFile(const StoredName& name, std::uint32_t size, std::int64_t offset) = 0;
+  // A file whose payload (never of size 0 for pair records) begins where the
+  // backup handle stands. On success the visitor leaves the handle right
+  // after the payload.
+  virtual Outcome OnFile(const StoredName& name, const PayloadSpan& payload) = 0;
   // After each entry or record whose `headerBytes` have been read.
   virtual void OnEntryDone(std::uint32_t headerBytes) = 0;
   // Read after OnEntryDone, only while more entries remain.

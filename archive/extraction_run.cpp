@@ -1,20 +1,13 @@
 #include "archive/extraction_run.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "archive/entry_walker.h"
+#include "archive/payload.h"
 
 namespace larkspool {
 namespace {
-
-std::string WithError(std::string_view subject, int error) {
-  std::string text(subject);
-  if (error != 0) text += std::string(text.empty() ? "" : ": ") + std::strerror(error);
-  return text;
-}
 
 // Writes every file the walker finds into the current directory.
 class ExtractingVisitor final : public EntryVisitor {
@@ -30,29 +23,23 @@ class ExtractingVisitor final : public EntryVisitor {
     progress_.ResetProgress();
   }
 
-  Outcome OnFile(const StoredName& name, std::uint32_t size, std::int64_t offset) override {
-    FileHandle out = kNoFile;
+  Outcome OnFile(const StoredName& name, const PayloadSpan& payload) override {
+    ScopedFile out(fs_);
     switch (output_.OpenOutputFile(name, out)) {
       case OpenResult::kOpened:
         break;
       case OpenResult::kCancelled:
         return Outcome::Cancelled();
       case OpenResult::kSkipped:
-        return SkipPayload(size, offset);
+        return PassOver(payload).About(name.view());
       case OpenResult::kFailed:
-        return Outcome::Fail(StatusCode::kOpenFailed,
-                             std::string(name.view()) + ": " + output_.failure_reason());
+        return Outcome::Fail(StatusCode::kOpenFailed, Detailed(name.view(), output_.failure_reason()));
     }
-    Outcome copied = output_.CopyPayload(backup_, out, size);
-    fs_.Close(out);
-    if (!copied.ok()) {
-      // A partial or empty output file never stays behind.
-      fs_.Unlink(name.c_str());
-      std::string detail(name.view());
-      if (!copied.detail().empty()) detail += ": " + copied.detail();
-      return Outcome::Fail(copied.code(), detail);
-    }
-    return copied;
+    const Outcome copied = CopyPayload(fs_, backup_, out.get(), payload, progress_);
+    out.Reset();
+    // A partial or empty output file never stays behind.
+    if (!copied.ok()) fs_.Unlink(name.c_str());
+    return copied.About(name.view());
   }
 
   void OnEntryDone(std::uint32_t headerBytes) override {
@@ -66,14 +53,10 @@ class ExtractingVisitor final : public EntryVisitor {
 
  private:
   // The existing file is kept: the payload is passed over, still counted in
-  // the progress, once it is known to lie inside the backup.
-  Outcome SkipPayload(std::uint32_t size, std::int64_t offset) {
-    const std::int64_t end = offset + size;
-    if (end > fileSize_) return Outcome::Fail(StatusCode::kReadFailed, "backup ends inside a payload");
-    if (fs_.Seek(backup_, end, SeekFrom::kStart) != end) {
-      return Outcome::Fail(StatusCode::kReadFailed, WithError("", errno));
-    }
-    progress_.AddDone(size);
+  // the progress.
+  Outcome PassOver(const PayloadSpan& payload) {
+    if (Outcome skipped = SkipPayload(fs_, backup_, payload, fileSize_); !skipped.ok()) return skipped;
+    progress_.AddDone(payload.size);
     progress_.UpdatePercent();
     return Outcome::Ok();
   }
@@ -146,7 +129,7 @@ RunResult ExtractionRun::RunExtraction(const std::string& backupFile, BackupKind
 
   ScopedFile backup(fs_, fs_.OpenRead(backupFile.c_str()));
   if (!backup.valid()) {
-    ReportStatus(ui_, Outcome::Fail(StatusCode::kOpenFailed, WithError(backupFile, errno)));
+    ReportStatus(ui_, Outcome::FailWithErrno(StatusCode::kOpenFailed).About(backupFile));
     return RunResult::kFailed;
   }
   const auto stored = static_cast<unsigned>(kind);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "archive/backup_format.h"
 #include "archive/output_file.h"
@@ -23,7 +24,7 @@ std::string DateLine(std::int64_t lastWriteTime);
 class ExtractionRun {
  public:
   ExtractionRun(FileSystem& fs, UserInterface& ui, Clock clock)
-      : fs_(fs), ui_(ui), progress_(ui, clock), output_(fs, ui, progress_) {}
+      : fs_(fs), ui_(ui), progress_(ui, std::move(clock)), output_(fs, ui) {}
 
   // Runs the whole extraction of an already classified backup into the
   // current directory. A fault has been shown when this returns kFailed; a

@@ -1,20 +1,17 @@
 #include "archive/output_file.h"
 
 #include <cerrno>
-#include <cstring>
-#include <string>
 
 namespace larkspool {
 
-OpenResult OutputWriter::OpenOutputFile(const StoredName& name, FileHandle& outFd) {
+OpenResult OutputWriter::OpenOutputFile(const StoredName& name, ScopedFile& out) {
   failureReason_.clear();
   if (!IsSafeOutputName(name.view())) {
     failureReason_ = kUnsafeNameReason;
     return OpenResult::kFailed;
   }
-  const FileHandle created = fs_.CreateExclusive(name.c_str());
-  if (created != kNoFile) {
-    outFd = created;
+  if (const FileHandle created = fs_.CreateExclusive(name.c_str()); created != kNoFile) {
+    out.Reset(created);
     return OpenResult::kOpened;
   }
 
@@ -31,44 +28,14 @@ OpenResult OutputWriter::OpenOutputFile(const StoredName& name, FileHandle& outF
   if (backup_ != kNoFile && fs_.SameFile(name.c_str(), backup_)) {
     failureReason_ = "refused, it is the backup being read";
   } else if (const FileHandle opened = fs_.OpenForOverwrite(name.c_str()); opened != kNoFile) {
-    outFd = opened;
+    out.Reset(opened);
     result = OpenResult::kOpened;
   } else {
-    failureReason_ = std::strerror(errno);
+    failureReason_ = ErrorText(errno);
   }
   // Yes to All holds for the rest of the run even when this open failed.
   if (answer == OverwriteAnswer::kYesToAll) m_bOverwriteAll = 1;
   return result;
-}
-
-Outcome OutputWriter::CopyPayload(FileHandle src, FileHandle dst, std::uint32_t size) {
-  std::uint8_t buffer[kCopyChunkSize];
-  std::uint32_t copied = 0;
-  std::size_t chunk = size < kCopyChunkSize ? size : kCopyChunkSize;
-  bool first = true;
-  // A payload of size 0 is still one (empty) chunk, so it meets the tag test.
-  do {
-    if (first) {
-      // The fill makes a payload shorter than the tags fail the test.
-      std::memset(buffer, 0xFF, format::kWaveTagsSize);
-    }
-    errno = 0;
-    if (fs_.Read(src, buffer, chunk) != static_cast<std::int64_t>(chunk)) {
-      return Outcome::Fail(StatusCode::kReadFailed,
-                           errno != 0 ? std::strerror(errno) : "backup ends inside a payload");
-    }
-    if (first && !HasWaveTags(buffer)) return Outcome::Fail(StatusCode::kWaveFormat);
-    first = false;
-    errno = 0;
-    if (fs_.Write(dst, buffer, chunk) != static_cast<std::int64_t>(chunk)) {
-      return Outcome::Fail(StatusCode::kWriteFailed, errno != 0 ? std::strerror(errno) : "short write");
-    }
-    copied += static_cast<std::uint32_t>(chunk);
-    progress_.AddDone(chunk);
-    progress_.UpdatePercent();
-    if (size - copied < kCopyChunkSize) chunk = size - copied;
-  } while (copied < size);
-  return Outcome::Ok();
 }
 
 }  // namespace larkspool

@@ -1,23 +1,17 @@
-// Output files: creating one under the overwrite policy and copying a payload
-// into it in 16384-byte chunks.
+// Output files: creating one in the current directory under the overwrite
+// policy, which asks the user before an existing file is replaced.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
 #include "archive/backup_format.h"
-#include "base/outcome.h"
 #include "base/user_interface.h"
 #include "platform/file_system.h"
-#include "progress/progress_reporter.h"
 
 namespace larkspool {
 
-inline constexpr std::size_t kCopyChunkSize = 16384;
-
 enum class OpenResult : int {
-  kOpened = 0,     // the descriptor is in outFd
+  kOpened = 0,     // the file is held by the ScopedFile given
   kFailed = 1,     // neither created nor opened for overwrite: status 9
   kCancelled = 2,  // the user cancelled at the overwrite prompt
   kSkipped = 3,    // the user keeps the existing file; its payload is skipped
@@ -25,8 +19,7 @@ enum class OpenResult : int {
 
 class OutputWriter {
  public:
-  OutputWriter(FileSystem& fs, UserInterface& ui, ProgressReporter& progress)
-      : fs_(fs), ui_(ui), progress_(progress) {}
+  OutputWriter(FileSystem& fs, UserInterface& ui) : fs_(fs), ui_(ui) {}
 
   // A run starts without Yes to All. `backup` is the file the run reads,
   // which no output may replace.
@@ -40,19 +33,13 @@ class OutputWriter {
   // for overwrite. An unsafe name fails before anything is created or asked;
   // the backup itself (when it lies in the folder under an entry's name) is
   // never opened for overwrite.
-  OpenResult OpenOutputFile(const StoredName& name, FileHandle& outFd);
+  OpenResult OpenOutputFile(const StoredName& name, ScopedFile& out);
   // Why the last OpenOutputFile failed, for the message's detail.
   const std::string& failure_reason() const { return failureReason_; }
-
-  // Copies `size` bytes from `src`, positioned at the payload, to `dst`. Only
-  // the first chunk is tested for the RIFF/WAVE tags, before anything is
-  // written. Returns a failure with status 8, 10 or 11; closes nothing.
-  Outcome CopyPayload(FileHandle src, FileHandle dst, std::uint32_t size);
 
  private:
   FileSystem& fs_;
   UserInterface& ui_;
-  ProgressReporter& progress_;
   int m_bOverwriteAll = 0;
   FileHandle backup_ = kNoFile;
   std::string failureReason_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "base/status.h"
@@ -17,6 +18,12 @@ enum class RunResult : int {
   kProgressWindowFailed = -1,
 };
 
+// The reason a system call failed: the text of `error`, or `fallback` when
+// the call set none (a read that came short at the end of the file).
+std::string ErrorText(int error, std::string_view fallback = {});
+// "subject: detail", or the subject alone when there is no detail.
+std::string Detailed(std::string_view subject, std::string_view detail);
+
 class Outcome {
  public:
   static Outcome Ok() { return Outcome(RunResult::kCompleted, StatusCode::kSuccess, {}); }
@@ -24,6 +31,9 @@ class Outcome {
   static Outcome Fail(StatusCode code, std::string detail = {}) {
     return Outcome(RunResult::kFailed, code, std::move(detail));
   }
+  // A failed system call: the detail is the text of errno, or `fallback`
+  // when errno is 0.
+  static Outcome FailWithErrno(StatusCode code, std::string_view fallback = {});
 
   bool ok() const { return result_ == RunResult::kCompleted; }
   bool failed() const { return result_ == RunResult::kFailed; }
@@ -31,6 +41,10 @@ class Outcome {
   RunResult result() const { return result_; }
   StatusCode code() const { return code_; }
   const std::string& detail() const { return detail_; }
+
+  // The same outcome; a failure's detail now names what it is about:
+  // "a.wav: short write". Success and cancel pass unchanged.
+  Outcome About(std::string_view subject) const;
 
  private:
   Outcome(RunResult result, StatusCode code, std::string detail)

@@ -66,8 +66,8 @@ class PayloadSetTest : public ::testing::TestWithParam<SetCase> {};
 INSTANTIATE_TEST_SUITE_P(Shapes, PayloadSetTest,
                          ::testing::Values(SetCase{1, 12}, SetCase{2, 2048}, SetCase{3, 512},
                                            SetCase{4, 16385}),
-                         [](const auto& info) {
-                           return std::to_string(info.param.count) + "x" + std::to_string(info.param.size);
+                         [](const auto& test) {
+                           return std::to_string(test.param.count) + "x" + std::to_string(test.param.size);
                          });
 
 TEST_P(PayloadSetTest, EveryOutputHoldsTheSameFiles) {

@@ -124,7 +124,9 @@ std::vector<std::string> Substitute(const std::vector<std::string>& command, con
   return args;
 }
 
-double Seconds(const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; }
+double Seconds(const timeval& time) {
+  return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+}
 
 Sample RunOnce(const Options& options, const std::vector<std::string>& args) {
   std::vector<char*> argv;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <span>
 #include <stdexcept>
 
 #include "password/md5.h"
@@ -11,7 +12,7 @@ namespace larkspool::testing {
 namespace {
 
 void Put32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
-  EncodeFixed32(bytes.data() + offset, value);
+  EncodeFixed32(std::span(bytes).subspan(offset).first<format::kFixed32Size>(), value);
 }
 
 void PutName(Bytes& bytes, std::size_t offset, std::string_view name) {

@@ -1,7 +1,6 @@
 #include "password/password_gate.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "password/md5.h"
 
@@ -9,16 +8,13 @@ namespace larkspool {
 
 Outcome ReadPasswordDigest(FileSystem& fs, const std::string& backupFile, PasswordDigest& digest) {
   ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
-  if (!backup.valid()) {
-    return Outcome::Fail(StatusCode::kOpenFailed, backupFile + ": " + std::strerror(errno));
-  }
+  if (!backup.valid()) return Outcome::FailWithErrno(StatusCode::kOpenFailed).About(backupFile);
   errno = 0;
   const bool positioned =
       fs.Seek(backup.get(), format::kPasswordDigestOffset, SeekFrom::kStart) == format::kPasswordDigestOffset;
   if (!positioned ||
       fs.Read(backup.get(), digest.data(), digest.size()) != static_cast<std::int64_t>(digest.size())) {
-    return Outcome::Fail(StatusCode::kReadFailed,
-                         errno != 0 ? std::strerror(errno) : "backup ends inside the password digest");
+    return Outcome::FailWithErrno(StatusCode::kReadFailed, "backup ends inside the password digest");
   }
   return Outcome::Ok();
 }

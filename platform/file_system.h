@@ -56,16 +56,17 @@ FileSystem& PosixFileSystem();
 // Closes a handle when it goes out of scope.
 class ScopedFile {
  public:
-  ScopedFile(FileSystem& fs, FileHandle file) : fs_(fs), file_(file) {}
+  explicit ScopedFile(FileSystem& fs, FileHandle file = kNoFile) : fs_(fs), file_(file) {}
   ScopedFile(const ScopedFile&) = delete;
   ScopedFile& operator=(const ScopedFile&) = delete;
   ~ScopedFile() { Reset(); }
 
   FileHandle get() const { return file_; }
   bool valid() const { return file_ != kNoFile; }
-  void Reset() {
+  // Closes the file held, if any, and holds `file` from now on.
+  void Reset(FileHandle file = kNoFile) {
     if (file_ != kNoFile) fs_.Close(file_);
-    file_ = kNoFile;
+    file_ = file;
   }
 
  private:

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "base/user_interface.h"
 
@@ -18,15 +20,15 @@ std::string FormatPercent(int percent);
 // "Elapsed Time: HH:MM:SS"; whole days are not shown.
 std::string FormatElapsed(std::int64_t seconds);
 
-// Seconds since 1970-01-01 UTC.
-using Clock = std::int64_t (*)();
+// Seconds since 1970-01-01 UTC, or any count of seconds that only grows.
+using Clock = std::function<std::int64_t()>;
 std::int64_t WallClockSeconds();
 
 // The counters of one run and the display they drive. Updates that would not
 // change what is on screen are not passed on to the front end.
 class ProgressReporter {
  public:
-  ProgressReporter(UserInterface& ui, Clock clock) : ui_(ui), clock_(clock) {}
+  ProgressReporter(UserInterface& ui, Clock clock) : ui_(ui), clock_(std::move(clock)) {}
 
   // The display came up showing 0 % and no elapsed time; the elapsed time
   // counts from here.

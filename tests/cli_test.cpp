@@ -14,9 +14,12 @@
 
 #include "builder/backup_builder.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/session.h"
 
 namespace larkspool::testing {
 namespace {
+
+using testing::PrintTo;
 
 struct Process {
   int status = -1;  // the exit status, or -1 when the program did not exit normally
@@ -71,6 +74,9 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
   return run;
 }
 
+const Bytes kWavA = WavPayload(40000, 1);  // more than one copy chunk
+const Bytes kWavB = WavPayload(100, 2);
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override { std::filesystem::create_directory(dir_ / "out"); }
@@ -79,14 +85,12 @@ class CliTest : public ::testing::Test {
   // A kind 3 backup holding a.wav and b.wav.
   void WriteTwoFiles() const {
     BackupBuilder::Single(BackupKind::k3)
-        .Entry("a.wav", wavA_)
-        .Entry("b.wav", wavB_)
+        .Entry("a.wav", kWavA)
+        .Entry("b.wav", kWavB)
         .WriteTo(Path("box.bkp"));
   }
 
   ScratchDir dir_;
-  const Bytes wavA_ = WavPayload(40000, 1);  // more than one copy chunk
-  const Bytes wavB_ = WavPayload(100, 2);
 };
 
 TEST_F(CliTest, ExtractWritesEveryFileAndReportsCompletion) {
@@ -95,7 +99,7 @@ TEST_F(CliTest, ExtractWritesEveryFileAndReportsCompletion) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "Extraction completed.\n");
   EXPECT_EQ(run.err, "");  // stderr is not a terminal: no progress
-  EXPECT_EQ(FilesIn(Out()), (std::map<std::string, Bytes>{{"a.wav", wavA_}, {"b.wav", wavB_}}));
+  EXPECT_EQ(FilesIn(Out()), (Files{{"a.wav", kWavA}, {"b.wav", kWavB}}));
 }
 
 TEST_F(CliTest, QuietExtractPrintsNothing) {
@@ -108,102 +112,123 @@ TEST_F(CliTest, QuietExtractPrintsNothing) {
 
 TEST_F(CliTest, RelativeBackupIsFoundFromTheStartingFolder) {
   std::filesystem::create_directory(Path("in"));
-  BackupBuilder::Single(BackupKind::k4).Entry("a.wav", wavA_).WriteTo(Path("in/box.bkp"));
+  BackupBuilder::Single(BackupKind::k4).Entry("a.wav", kWavA).WriteTo(Path("in/box.bkp"));
   const Process run = RunCli({"extract", "in/box.bkp", "out"}, dir_.path());
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(FilesIn(Out()), (std::map<std::string, Bytes>{{"a.wav", wavA_}}));
+  EXPECT_EQ(FilesIn(Out()), (Files{{"a.wav", kWavA}}));
 }
 
-TEST_F(CliTest, ExtractFailuresPrintTheCatalogueTextAndExitOne) {
+struct FailureCase {
+  const char* label;
+  std::vector<std::string> args;
+  std::string stderrStart;
+};
+class CliFailureTest : public CliTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(CliFailureTest, ExtractFailuresPrintTheCatalogueTextAndExitOne) {
   BackupBuilder::Header(9, 0, 64).WriteTo(Path("other.bkp"));
   BackupBuilder::Single(BackupKind::k3)
-      .Entry("good.wav", wavB_)
+      .Entry("good.wav", kWavB)
       .Entry("bad.wav", Bytes(20, 'x'))
       .WriteTo(Path("bad.bkp"));
-  const struct {
-    std::vector<std::string> args;
-    std::string stderrStart;
-  } cases[] = {
-      {{"box.bkp", "missing"}, "larkspool-cli: The specified folder is not found.: missing: "},
-      {{"nothing.bkp", "out"}, "larkspool-cli: The specified file is not found.: "},
-      {{"other.bkp", "out"}, "larkspool-cli: This file is not a voice backup data.\n"},
-      {{"", "out"}, "larkspool-cli: Backup file is not specified.\n"},
-      {{"bad.bkp", "out"}, "larkspool-cli: Wave file format error.: bad.wav\n"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args{"extract"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const Process run = RunCli(args, dir_.path());
-    EXPECT_EQ(run.status, 1) << c.stderrStart;
-    EXPECT_EQ(run.err.substr(0, c.stderrStart.size()), c.stderrStart);
-    EXPECT_EQ(run.out, "");
-  }
-  // The failed file is removed; the one before it stays.
-  EXPECT_EQ(FilesIn(Out()), (std::map<std::string, Bytes>{{"good.wav", wavB_}}));
+  std::vector<std::string> args{"extract"};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  const Process run = RunCli(args, dir_.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.substr(0, GetParam().stderrStart.size()), GetParam().stderrStart);
+  EXPECT_EQ(run.out, "");
+  // A failed file is removed; the one before it stays.
+  EXPECT_EQ(FilesIn(Out()), GetParam().args[0] == "bad.bkp" ? (Files{{"good.wav", kWavB}}) : Files{});
 }
 
-TEST_F(CliTest, PasswordIsReadFromStdinOrTheRunIsCancelled) {
-  BackupBuilder::Paired("1234").Files("m.wav", wavB_).WriteTo(Path("box.bkp"));
-  const struct {
-    std::vector<std::string> flags;
-    std::optional<std::string> input;
-    int status;
-    std::string err;
-  } cases[] = {
-      {{"--password-stdin"}, "1234\n", 0, ""},
-      {{"--password-stdin"}, "1234\r\nmore", 0, ""},
-      {{"--password-stdin"}, "12345\n", 1, "larkspool-cli: The password is not correct.\n"},
-      {{"--password-stdin"},
-       "1234" + std::string(2000, ' '),
-       1,
-       "larkspool-cli: The password is not correct.\n"},
-      {{},
-       std::nullopt,
-       2,
-       "larkspool-cli: box.bkp is password-protected: use --password-stdin or run on a terminal\n"},
-  };
-  for (const auto& c : cases) {
-    std::filesystem::remove(Path("out/m.wav"));
-    std::vector<std::string> args{"extract", "-q", "box.bkp", "out"};
-    args.insert(args.end(), c.flags.begin(), c.flags.end());
-    const Process run = RunCli(args, dir_.path(), c.input);
-    EXPECT_EQ(run.status, c.status) << c.input.value_or("(no input)");
-    EXPECT_EQ(run.err, c.err);
-    EXPECT_EQ(std::filesystem::exists(Path("out/m.wav")), c.status == 0);
-  }
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CliFailureTest,
+    ::testing::Values(
+        FailureCase{"missing folder",
+                    {"box.bkp", "missing"},
+                    "larkspool-cli: The specified folder is not found.: missing: "},
+        FailureCase{
+            "missing backup", {"nothing.bkp", "out"}, "larkspool-cli: The specified file is not found.: "},
+        FailureCase{
+            "not a backup", {"other.bkp", "out"}, "larkspool-cli: This file is not a voice backup data.\n"},
+        FailureCase{"empty backup path", {"", "out"}, "larkspool-cli: Backup file is not specified.\n"},
+        FailureCase{"payload not a WAV file",
+                    {"bad.bkp", "out"},
+                    "larkspool-cli: Wave file format error.: bad.wav\n"}),
+    ByLabel());
+
+struct PasswordCase {
+  const char* label;
+  std::vector<std::string> flags;
+  std::optional<std::string> input;
+  int status;
+  std::string err;
+};
+class CliPasswordTest : public CliTest, public ::testing::WithParamInterface<PasswordCase> {};
+
+TEST_P(CliPasswordTest, PasswordIsReadFromStdinOrTheRunIsCancelled) {
+  const PasswordCase& c = GetParam();
+  BackupBuilder::Paired("1234").Files("m.wav", kWavB).WriteTo(Path("box.bkp"));
+  std::vector<std::string> args{"extract", "-q", "box.bkp", "out"};
+  args.insert(args.end(), c.flags.begin(), c.flags.end());
+  const Process run = RunCli(args, dir_.path(), c.input);
+  EXPECT_EQ(run.status, c.status);
+  EXPECT_EQ(run.err, c.err);
+  EXPECT_EQ(std::filesystem::exists(Path("out/m.wav")), c.status == 0);
 }
 
-TEST_F(CliTest, OverwritePolicyDecidesAboutExistingFiles) {
+const std::string kNotCorrect = "larkspool-cli: The password is not correct.\n";
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, CliPasswordTest,
+    ::testing::Values(
+        PasswordCase{"line", {"--password-stdin"}, "1234\n", 0, ""},
+        PasswordCase{"line with CR and more", {"--password-stdin"}, "1234\r\nmore", 0, ""},
+        PasswordCase{"wrong", {"--password-stdin"}, "12345\n", 1, kNotCorrect},
+        PasswordCase{
+            "trailing blanks", {"--password-stdin"}, "1234" + std::string(2000, ' '), 1, kNotCorrect},
+        PasswordCase{
+            "no terminal",
+            {},
+            std::nullopt,
+            2,
+            "larkspool-cli: box.bkp is password-protected: use --password-stdin or run on a terminal\n"}),
+    ByLabel());
+
+struct PolicyCase {
+  const char* label;
+  std::string flag;
+  int status;
+  Files files;
+  std::string err;
+};
+class CliOverwriteTest : public CliTest, public ::testing::WithParamInterface<PolicyCase> {};
+
+TEST_P(CliOverwriteTest, OverwritePolicyDecidesAboutExistingFiles) {
   WriteTwoFiles();
-  const Bytes old{'o', 'l', 'd'};
-  const struct {
-    std::string flag;
-    int status;
-    std::map<std::string, Bytes> files;
-    std::string err;
-  } cases[] = {
-      // Without a terminal, asking is cancelling.
-      {"--overwrite=ask",
-       2,
-       {{"a.wav", old}},
-       "larkspool-cli: a.wav already exists; use --overwrite=all or --overwrite=never\n"},
-      {"--overwrite=all", 0, {{"a.wav", wavA_}, {"b.wav", wavB_}}, ""},
-      {"--overwrite=never", 0, {{"a.wav", old}, {"b.wav", wavB_}}, ""},
-  };
-  for (const auto& c : cases) {
-    std::filesystem::remove(Path("out/b.wav"));
-    WriteFile(Path("out/a.wav"), old);
-    const Process run = RunCli({"extract", "-q", c.flag, "box.bkp", "out"}, dir_.path());
-    EXPECT_EQ(run.status, c.status) << c.flag;
-    EXPECT_EQ(run.err, c.err) << c.flag;
-    EXPECT_EQ(FilesIn(Out()), c.files) << c.flag;
-  }
+  WriteFile(Path("out/a.wav"), kOld);
+  const Process run = RunCli({"extract", "-q", GetParam().flag, "box.bkp", "out"}, dir_.path());
+  EXPECT_EQ(run.status, GetParam().status);
+  EXPECT_EQ(run.err, GetParam().err);
+  EXPECT_EQ(FilesIn(Out()), GetParam().files);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Policies, CliOverwriteTest,
+    ::testing::Values(
+        // Without a terminal, asking is cancelling.
+        PolicyCase{"ask",
+                   "--overwrite=ask",
+                   2,
+                   {{"a.wav", kOld}},
+                   "larkspool-cli: a.wav already exists; use --overwrite=all or --overwrite=never\n"},
+        PolicyCase{"all", "--overwrite=all", 0, {{"a.wav", kWavA}, {"b.wav", kWavB}}, ""},
+        PolicyCase{"never", "--overwrite=never", 0, {{"a.wav", kOld}, {"b.wav", kWavB}}, ""}),
+    ByLabel());
 
 TEST_F(CliTest, ListEscapesNamesThatAreNotPrintableUtf8) {
   BackupBuilder::Single(BackupKind::k3)
-      .Entry("caf\xC3\xA9.wav", wavB_)
-      .Entry("\xFF\xC3(\x01\x7F\xED\xA0\x80.wav", wavB_)  // a lone lead, a cut sequence, a surrogate
+      .Entry("caf\xC3\xA9.wav", kWavB)
+      .Entry("\xFF\xC3(\x01\x7F\xED\xA0\x80.wav", kWavB)  // a lone lead, a cut sequence, a surrogate
       .Entry("say \"hi\".wav", WavPayload(12))
       .WriteTo(Path("box.bkp"));
   const Process text = RunCli({"list", "box.bkp"}, dir_.path());
@@ -229,9 +254,9 @@ TEST_F(CliTest, ListOfAPairedBackupSkipsRecordsThatSelectNoFile) {
   PairRecordSpec empty;  // file A's slot holds size 0
   empty.nameA = "empty.wav";
   empty.nameB = "b.wav";
-  empty.payloadB = wavB_;
+  empty.payloadB = kWavB;
   empty.presentB = 1;
-  BackupBuilder::Paired("42").Files("a.wav", wavA_).Record(none).Record(empty).WriteTo(Path("box.bkp"));
+  BackupBuilder::Paired("42").Files("a.wav", kWavA).Record(none).Record(empty).WriteTo(Path("box.bkp"));
   const Process run = RunCli({"list", "--json", "--password-stdin", "box.bkp"}, dir_.path(), "42\n");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, R"({"kind": 5, "protected": true, "entries": [)"
@@ -244,7 +269,7 @@ TEST_F(CliTest, ListOfAPairedBackupSkipsRecordsThatSelectNoFile) {
 TEST_F(CliTest, VerifyAcceptsASoundBackupAndNamesTheFirstFault) {
   WriteTwoFiles();
   BackupBuilder::Single(BackupKind::k6)
-      .Entry("a.wav", wavA_)
+      .Entry("a.wav", kWavA)
       .Entry("b.wav", Bytes(64, 0))
       .WriteTo(Path("bad.bkp"));
   const Process sound = RunCli({"verify", "box.bkp"}, dir_.path());
@@ -256,21 +281,26 @@ TEST_F(CliTest, VerifyAcceptsASoundBackupAndNamesTheFirstFault) {
   EXPECT_EQ(FilesIn(dir_.path()).size(), 2u);  // verify writes nothing
 }
 
-TEST_F(CliTest, BadUsageExitsWith64) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"unpack", "box.bkp"},
-      {"extract", "box.bkp"},
-      {"extract", "--overwrite=maybe", "box.bkp", "out"},
-      {"list", "--password", "1234", "box.bkp"},
-      {"verify", "a.bkp", "b.bkp"},
-  };
-  for (const auto& args : cases) {
-    const Process run = RunCli(args, dir_.path());
-    EXPECT_EQ(run.status, 64) << ::testing::PrintToString(args);
-    EXPECT_NE(run.err, "");
-  }
+class CliUsageTest : public CliTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(CliUsageTest, BadUsageExitsWith64) {
+  const Process run = RunCli(GetParam(), dir_.path());
+  EXPECT_EQ(run.status, 64);
+  EXPECT_NE(run.err, "");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CliUsageTest,
+    ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"unpack", "box.bkp"},
+                      std::vector<std::string>{"extract", "box.bkp"},
+                      std::vector<std::string>{"extract", "--overwrite=maybe", "box.bkp", "out"},
+                      std::vector<std::string>{"list", "--password", "1234", "box.bkp"},
+                      std::vector<std::string>{"verify", "a.bkp", "b.bkp"}),
+    [](const auto& test) {
+      std::string name = "Args";
+      for (const std::string& arg : test.param) name += "_" + CaseName(arg);
+      return name;
+    });
 
 TEST_F(CliTest, VersionAndHelpExitZero) {
   const Process version = RunCli({"--version"}, dir_.path());

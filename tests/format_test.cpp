@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <span>
 #include <string>
 
 #include "archive/backup_format.h"
@@ -10,30 +12,37 @@ namespace larkspool::testing {
 namespace {
 
 std::optional<BackupKind> KindOf(std::uint32_t kind, std::int32_t variant) {
-  std::uint8_t fields[format::kKindFieldsSize];
-  EncodeFixed32(fields, kind);
-  EncodeFixed32(fields + 4, static_cast<std::uint32_t>(variant));
+  std::array<std::uint8_t, format::kKindFieldsSize> fields{};
+  EncodeFixed32(std::span(fields).first<4>(), kind);
+  EncodeFixed32(std::span(fields).last<4>(), static_cast<std::uint32_t>(variant));
   const Classification classification = ClassifyKindFields(fields);
   EXPECT_EQ(classification.status, classification.kind ? StatusCode::kSuccess : StatusCode::kNotVoiceBackup);
   return classification.kind;
 }
 
-TEST(ClassifyTest, KindWordAndVariantGiveTheKind) {
-  struct Case {
-    std::uint32_t kind;
-    std::int32_t variant;
-    std::optional<BackupKind> expected;
-  };
-  const Case cases[] = {
-      {3, 0, BackupKind::k3},  {3, 15, BackupKind::k3},  {3, 16, BackupKind::k6}, {3, 25, BackupKind::k6},
-      {3, 26, BackupKind::k3}, {3, -16, BackupKind::k3}, {4, 20, BackupKind::k4}, {5, 20, BackupKind::k5},
-      {0, 0, std::nullopt},    {2, 0, std::nullopt},     {6, 0, std::nullopt},    {0x103, 0, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.kind) + "/" + std::to_string(c.variant));
-    EXPECT_EQ(KindOf(c.kind, c.variant), c.expected);
-  }
+struct KindCase {
+  std::uint32_t kind;
+  std::int32_t variant;
+  std::optional<BackupKind> expected;
+};
+class ClassifyTest : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(ClassifyTest, KindWordAndVariantGiveTheKind) {
+  EXPECT_EQ(KindOf(GetParam().kind, GetParam().variant), GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Fields, ClassifyTest,
+                         ::testing::Values(KindCase{3, 0, BackupKind::k3}, KindCase{3, 15, BackupKind::k3},
+                                           KindCase{3, 16, BackupKind::k6}, KindCase{3, 25, BackupKind::k6},
+                                           KindCase{3, 26, BackupKind::k3}, KindCase{3, -16, BackupKind::k3},
+                                           KindCase{4, 20, BackupKind::k4}, KindCase{5, 20, BackupKind::k5},
+                                           KindCase{0, 0, std::nullopt}, KindCase{2, 0, std::nullopt},
+                                           KindCase{6, 0, std::nullopt}, KindCase{0x103, 0, std::nullopt}),
+                         [](const auto& test) {
+                           const std::string variant = std::to_string(test.param.variant);
+                           return "Kind" + std::to_string(test.param.kind) + "Variant" +
+                                  (test.param.variant < 0 ? "Minus" + variant.substr(1) : variant);
+                         });
 
 TEST(OutputNameSafetyTest, OnlyPlainNamesInsideTheFolderPass) {
   for (const char* safe : {"a.wav", "..a", "a..b", ".hidden", "1:x", ":x", "C", "ab:c"}) {
@@ -47,7 +56,7 @@ TEST(OutputNameSafetyTest, OnlyPlainNamesInsideTheFolderPass) {
 // The field is exactly 46 bytes here, so a read past it shows under ASan.
 TEST(StoredNameTest, FieldWithoutNulIsTakenWhole) {
   const Bytes field(format::kNameFieldSize, 'n');
-  const StoredName name = StoredName::FromField(field.data());
+  const StoredName name = StoredName::FromField(std::span(field).first<format::kNameFieldSize>());
   EXPECT_EQ(name.view(), std::string(46, 'n'));
   EXPECT_EQ(std::string(name.c_str()), std::string(46, 'n'));
 }

@@ -18,10 +18,12 @@
 #include "app/inspect_request.h"
 #include "builder/backup_builder.h"
 #include "tests/support/fake_ui.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/session.h"
 
 namespace larkspool::testing {
 namespace {
+
+using testing::PrintTo;
 
 constexpr std::int64_t k4GiB = std::int64_t{1} << 32;
 const Bytes kSmall = WavPayload(500, 7);
@@ -35,8 +37,6 @@ struct SparseBackup {
   std::vector<std::pair<std::int64_t, Bytes>> pieces;
   std::vector<ListedEntry> entries;  // the last one is small.wav, past 4 GiB
 };
-
-void PrintTo(const SparseBackup& backup, std::ostream* out) { *out << backup.label; }
 
 // Only the bytes of an entry header or record and the payloads given.
 BackupBuilder Bare() { return BackupBuilder::Header(0, 0, 0); }
@@ -137,7 +137,7 @@ TEST_P(LargeBackupTest, ExtractionCountsEveryByteWithoutWrapping) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, LargeBackupTest, ::testing::Values(SingleEntries(), PairRecords()),
-                         [](const auto& info) { return info.index == 0 ? "SingleEntries" : "PairRecords"; });
+                         [](const auto& test) { return test.index == 0 ? "SingleEntries" : "PairRecords"; });
 
 }  // namespace
 }  // namespace larkspool::testing

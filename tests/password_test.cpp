@@ -12,11 +12,12 @@
 #include "builder/backup_builder.h"
 #include "password/md5.h"
 #include "password/password_gate.h"
-#include "tests/support/fake_ui.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/session.h"
 
 namespace larkspool::testing {
 namespace {
+
+using testing::PrintTo;
 
 constexpr char kPassword[] = "012345678901234";  // 15 digits, leading zero
 const Bytes kA = WavPayload(100, 1);
@@ -70,58 +71,66 @@ Bytes FirstByteThen(std::uint8_t first, const PasswordDigest& rest) {
   return digest;
 }
 
-TEST(PasswordGateTest, GateDecidesWhetherTheRunGoesOn) {
-  struct Case {
-    const char* label;
-    BackupBuilder backup;
-    std::deque<std::optional<std::string>> answers;
-    RunResult result;
-    std::vector<std::string> messages;
-  };
-  const BackupBuilder locked = BackupBuilder::Paired(kPassword).Files("a.wav", kA);
-  const std::vector<std::string> wrong = {"The password is not correct."};
-  const std::map<std::string, Bytes> written = {{"a.wav", kA}};
-  const Case cases[] = {
-      {"right", locked, {kPassword}, RunResult::kCompleted, {"Extraction completed."}},
-      {"16 digits, the first 15 right", locked, {std::string(kPassword) + "5"}, RunResult::kFailed, wrong},
-      {"leading zero left out", locked, {std::string(kPassword).substr(1)}, RunResult::kFailed, wrong},
-      {"empty", locked, {""}, RunResult::kFailed, wrong},
-      {"letter", locked, {"01234567890123a"}, RunResult::kFailed, wrong},
-      {"cancelled", locked, {std::nullopt}, RunResult::kCancelled, {}},
-      {"first byte 0xFF, the rest a real digest",
-       BackupBuilder(locked).Digest(FirstByteThen(0xFF, DigestOf(kPassword))),
-       {},
-       RunResult::kCompleted,
-       {"Extraction completed."}},
-      {"first byte 0, the rest 0xFF",
-       BackupBuilder(locked).Digest(FirstByteThen(0, Block({}))),
-       {"1234"},
-       RunResult::kFailed,
-       wrong},
-      {"backup ends inside the digest",
-       BackupBuilder::Header(5, 0, 39),
-       {},
-       RunResult::kFailed,
-       {"System error(10)"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    ScratchDir scratch;
-    c.backup.WriteTo(scratch / "box.bkp");
-    std::filesystem::create_directory(scratch / "out");
-    FakeUi ui;
-    ui.passwordAnswers = c.answers;
-    EXPECT_EQ(Extractor(PosixFileSystem(), ui).OnExtract(scratch / "box.bkp", scratch / "out"), c.result);
-    EXPECT_EQ(ui.passwordPrompts, static_cast<int>(c.answers.size()));
-    ASSERT_EQ(ui.MessageTexts(), c.messages);
-    if (c.messages == wrong) {
-      EXPECT_EQ(ui.messages[0].style, MessageStyle::kStop);
-    }
-    const bool completed = c.result == RunResult::kCompleted;
-    EXPECT_EQ(FilesIn(scratch / "out"), (completed ? written : decltype(written){}));
-    EXPECT_EQ(std::count(ui.events.begin(), ui.events.end(), "open"), completed ? 1 : 0);
-    EXPECT_EQ(ReadFile(scratch / "box.bkp"), c.backup.bytes());
+struct GateCase {
+  const char* label;
+  BackupBuilder backup;
+  std::deque<std::optional<std::string>> answers;
+  RunResult result;
+  std::vector<std::string> messages;
+};
+class PasswordGateTest : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(PasswordGateTest, GateDecidesWhetherTheRunGoesOn) {
+  const GateCase& c = GetParam();
+  Session s;
+  s.ui.passwordAnswers = c.answers;
+  EXPECT_EQ(s.Extract(c.backup), c.result);
+  EXPECT_EQ(s.ui.passwordPrompts, static_cast<int>(c.answers.size()));
+  ASSERT_EQ(s.ui.MessageTexts(), c.messages);
+  if (c.result == RunResult::kFailed) {
+    EXPECT_EQ(s.ui.messages[0].style, MessageStyle::kStop);
   }
+  const bool completed = c.result == RunResult::kCompleted;
+  EXPECT_EQ(s.Output(), completed ? (Files{{"a.wav", kA}}) : Files{});
+  EXPECT_EQ(std::count(s.ui.events.begin(), s.ui.events.end(), "open"), completed ? 1 : 0);
+}
+
+const BackupBuilder kLocked = BackupBuilder::Paired(kPassword).Files("a.wav", kA);
+const std::vector<std::string> kWrong = FaultText(StatusCode::kWrongPassword);
+const std::vector<std::string> kDone = EndText(RunResult::kCompleted);
+INSTANTIATE_TEST_SUITE_P(
+    Answers, PasswordGateTest,
+    ::testing::Values(
+        GateCase{"right", kLocked, {kPassword}, RunResult::kCompleted, kDone},
+        GateCase{"16 digits, the first 15 right",
+                 kLocked,
+                 {std::string(kPassword) + "5"},
+                 RunResult::kFailed,
+                 kWrong},
+        GateCase{
+            "leading zero left out", kLocked, {std::string(kPassword).substr(1)}, RunResult::kFailed, kWrong},
+        GateCase{"empty", kLocked, {""}, RunResult::kFailed, kWrong},
+        GateCase{"letter", kLocked, {"01234567890123a"}, RunResult::kFailed, kWrong},
+        GateCase{"cancelled", kLocked, {std::nullopt}, RunResult::kCancelled, {}},
+        GateCase{"first byte 0xFF, the rest a real digest",
+                 BackupBuilder(kLocked).Digest(FirstByteThen(0xFF, DigestOf(kPassword))),
+                 {},
+                 RunResult::kCompleted,
+                 kDone},
+        GateCase{"first byte 0, the rest 0xFF",
+                 BackupBuilder(kLocked).Digest(FirstByteThen(0, Block({}))),
+                 {"1234"},
+                 RunResult::kFailed,
+                 kWrong}),
+    ByLabel());
+
+// The gate reads the digest itself: a backup that ends inside it is a fault
+// of its own, shown before any prompt.
+TEST(PasswordGateTest, BackupEndingInsideTheDigestIsSystemError10) {
+  Session s;
+  EXPECT_EQ(s.Extract(BackupBuilder::Header(5, 0, 39)), RunResult::kFailed);
+  EXPECT_EQ(s.ui.MessageTexts(), FaultText(StatusCode::kReadFailed));
+  EXPECT_EQ(s.ui.passwordPrompts, 0);
 }
 
 }  // namespace

@@ -52,14 +52,11 @@ TEST(ProgressLinesTest, DateLineShowsLocalTime) {
   EXPECT_EQ(DateLine(static_cast<std::int64_t>(std::mktime(&local))), "Date: 01/09/2006 14:05");
 }
 
-std::int64_t gNow = 0;
-std::int64_t ManualClock() { return gNow; }
-
 // Whatever would leave the screen as it is never reaches the front end.
 TEST(ProgressReporterTest, PassesOnlyChangesToTheDisplay) {
   FakeUi ui;
-  gNow = 500;
-  ProgressReporter progress(ui, &ManualClock);
+  std::int64_t now = 500;
+  ProgressReporter progress(ui, [&now] { return now; });
   progress.MarkStart();
   progress.SetTotal(1000);
   progress.AddDone(5);
@@ -68,7 +65,7 @@ TEST(ProgressReporterTest, PassesOnlyChangesToTheDisplay) {
   progress.AddDone(5);
   progress.UpdatePercent();
   progress.UpdatePercent();
-  gNow = 502;
+  now = 502;
   progress.UpdateElapsed();
   progress.UpdateElapsed();
   progress.AddDone(990);

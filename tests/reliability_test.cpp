@@ -22,169 +22,174 @@
 #include "builder/backup_builder.h"
 #include "password/md5.h"
 #include "password/password_gate.h"
-#include "tests/support/fake_ui.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/session.h"
 
 namespace larkspool::testing {
 namespace {
 
+using testing::PrintTo;
+
 namespace fs = std::filesystem;
-using Files = std::map<std::string, Bytes>;
 using enum StatusCode;
 
 const Bytes kA = WavPayload(100, 1);
 const Bytes kB = WavPayload(40000, 2);  // three chunks
 const Bytes kC = WavPayload(300, 3);
-const Bytes kOld = {'o', 'l', 'd'};
+const Bytes kBig = WavPayload(16385, 4);  // two chunks, the second of one byte
 
-std::vector<std::string> Texts(StatusCode code) { return {StatusMessage(code).text}; }
-std::int64_t NoClock() { return 0; }
-
-// The backup lies beside the folder, so the folder holds only what a run wrote.
-struct Session {
-  ScratchDir scratch;
-  std::string backup = scratch / "box.bkp";
-  std::string folder = scratch / "out";
-  FakeUi ui;
-
-  Session() { fs::create_directory(folder); }
-  RunResult Extract(const BackupBuilder& builder, FileSystem& files = PosixFileSystem()) {
-    builder.WriteTo(backup);
-    Extractor extractor(files, ui, &NoClock);
-    const RunResult result = extractor.OnExtract(backup, folder);
-    if (fs::exists(backup)) {
-      EXPECT_EQ(ReadFile(backup), builder.bytes()) << "the backup was changed";
-    }
-    return result;
-  }
-  Files Output() const { return FilesIn(folder); }
-};
-
-// Reads: classify 1, digest 2, record 3, a.wav 4, record 5, b.wav 6..8,
-// c.wav 9. Writes: a.wav 1, b.wav 2..4, c.wav 5. Opens: classify, gate, run.
+// Pair records: the records at 51 and 407, a.wav at 307, b.wav at 663 (its
+// chunks at 663, 17047 and 33431), c.wav at 40663.
 BackupBuilder ThreeFiles() {
   return BackupBuilder::Paired().Files("a.wav", kA).Files("b.wav", kB, "c.wav", kC);
 }
-
-TEST(FaultInjectionTest, EachFaultEndsInItsOneMessageAndKeepsEarlierFiles) {
-  using enum FaultyCall;
-  const Files none, onlyA = {{"a.wav", kA}}, aAndB = {{"a.wav", kA}, {"b.wav", kB}};
-  const struct {
-    const char* label;
-    Fault fault;
-    StatusCode code;
-    Files kept;
-  } cases[] = {
-      {"classification read short", {kRead, 1, FaultEffect::kShort}, kReadFailed, none},
-      {"digest read fails", {kRead, 2}, kReadFailed, none},
-      {"record read short", {kRead, 5, FaultEffect::kShort}, kReadFailed, onlyA},
-      {"record read fails", {kRead, 5}, kReadFailed, onlyA},
-      {"mid-payload read fails", {kRead, 7}, kReadFailed, onlyA},
-      {"last chunk read short", {kRead, 8, FaultEffect::kShort}, kReadFailed, onlyA},
-      {"file B read fails", {kRead, 9}, kReadFailed, aAndB},
-      {"disk full on the first chunk", {kWrite, 2, FaultEffect::kFail, ENOSPC}, kWriteFailed, onlyA},
-      {"short write of the last chunk", {kWrite, 4, FaultEffect::kShort}, kWriteFailed, onlyA},
-      {"file B write fails", {kWrite, 5}, kWriteFailed, aAndB},
-      {"size of the backup unknown", {kSeek, 3}, kReadFailed, none},
-      {"record buffer refused", {kAllocateRecordBuffer, 2}, kNoMemory, onlyA},
-      {"backup unreadable at classification",
-       {kOpenRead, 1, FaultEffect::kFail, EACCES},
-       kBackupNotFound,
-       none},
-      {"backup unreadable at the gate", {kOpenRead, 2, FaultEffect::kFail, EACCES}, kOpenFailed, none},
-      {"backup unreadable at the run", {kOpenRead, 3, FaultEffect::kFail, EACCES}, kOpenFailed, none},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    Session s;
-    FaultyFileSystem faulty;
-    faulty.Inject(c.fault);
-    EXPECT_EQ(s.Extract(ThreeFiles(), faulty), RunResult::kFailed);
-    EXPECT_GE(faulty.calls(c.fault.call), c.fault.nth);
-    EXPECT_EQ(s.ui.MessageTexts(), Texts(c.code));
-    EXPECT_EQ(s.Output(), c.kept);
-  }
+// Single entries: the headers at 24 and 204, a.wav at 104, big.wav at 284
+// (its chunks at 284 and 16668).
+BackupBuilder TwoEntries() {
+  return BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kA).Entry("big.wav", kBig);
 }
 
-TEST(FaultInjectionTest, BackupRemovedBeforeItIsReadAgainIsSystemError9) {
-  const struct {
-    const char* label;
-    BackupBuilder backup;
-    int open;  // the open before which the backup disappears
-  } cases[] = {
-      {"single entries, before the run", BackupBuilder::Single(BackupKind::k4).Entry("a.wav", kA), 2},
-      {"pair records, before the gate", ThreeFiles(), 2},
-      {"pair records, before the run", ThreeFiles(), 3},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    Session s;
-    FaultyFileSystem faulty;
-    faulty.Before(FaultyCall::kOpenRead, c.open, [&] { fs::remove(s.backup); });
-    EXPECT_EQ(s.Extract(c.backup, faulty), RunResult::kFailed);
-    EXPECT_EQ(s.ui.MessageTexts(), Texts(kOpenFailed));
-    EXPECT_EQ(std::count(s.ui.events.begin(), s.ui.events.end(), "open"), 0) << "no progress display";
-    EXPECT_TRUE(fs::is_empty(s.folder));
-  }
+struct FileFaultCase {
+  const char* label;
+  BackupBuilder backup;
+  Fault fault;
+  StatusCode code;
+  Files kept;
+};
+class FaultInjectionTest : public ::testing::TestWithParam<FileFaultCase> {};
+
+TEST_P(FaultInjectionTest, EachFaultEndsInItsOneMessageAndKeepsEarlierFiles) {
+  const FileFaultCase& c = GetParam();
+  Session s;
+  FaultyFileSystem faulty;
+  faulty.Inject(c.fault);
+  EXPECT_EQ(s.Extract(c.backup, faulty), RunResult::kFailed);
+  EXPECT_EQ(faulty.spoilt(), 1) << "the fault was met once";
+  EXPECT_EQ(s.ui.MessageTexts(), FaultText(c.code));
+  EXPECT_EQ(s.Output(), c.kept);
 }
+
+using enum FaultEffect;
+using enum FaultyCall;
+const Files kNone, kOnlyA = {{"a.wav", kA}}, kAAndB = {{"a.wav", kA}, {"b.wav", kB}};
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultInjectionTest,
+    ::testing::Values(
+        FileFaultCase{"classification read short", ThreeFiles(), ReadAt(12, kShort), kReadFailed, kNone},
+        FileFaultCase{"digest read fails", ThreeFiles(), ReadAt(30), kReadFailed, kNone},
+        FileFaultCase{"record read short", ThreeFiles(), ReadAt(500, kShort), kReadFailed, kOnlyA},
+        FileFaultCase{"record read fails", ThreeFiles(), ReadAt(407), kReadFailed, kOnlyA},
+        FileFaultCase{"mid-payload read fails", ThreeFiles(), ReadAt(20000), kReadFailed, kOnlyA},
+        FileFaultCase{"last chunk read short", ThreeFiles(), ReadAt(40000, kShort), kReadFailed, kOnlyA},
+        FileFaultCase{"file B read fails", ThreeFiles(), ReadAt(40663), kReadFailed, kAAndB},
+        FileFaultCase{"disk full on the first chunk", ThreeFiles(), WriteAt("b.wav", 0, kFail, ENOSPC),
+                      kWriteFailed, kOnlyA},
+        FileFaultCase{"short write of the last chunk", ThreeFiles(), WriteAt("b.wav", 35000, kShort),
+                      kWriteFailed, kOnlyA},
+        FileFaultCase{"file B write fails", ThreeFiles(), WriteAt("c.wav", 0), kWriteFailed, kAAndB},
+        FileFaultCase{"size of the backup unknown", ThreeFiles(), NthCall(kSeek, 3), kReadFailed, kNone},
+        FileFaultCase{"record buffer refused", ThreeFiles(), NthCall(kAllocateRecordBuffer, 2), kNoMemory,
+                      kOnlyA},
+        FileFaultCase{"backup unreadable at classification", ThreeFiles(), NthCall(kOpenRead, 1, EACCES),
+                      kBackupNotFound, kNone},
+        FileFaultCase{"backup unreadable at the gate", ThreeFiles(), NthCall(kOpenRead, 2, EACCES),
+                      kOpenFailed, kNone},
+        FileFaultCase{"backup unreadable at the run", ThreeFiles(), NthCall(kOpenRead, 3, EACCES),
+                      kOpenFailed, kNone},
+        FileFaultCase{"entry header read short", TwoEntries(), ReadAt(250, kShort), kReadFailed, kOnlyA},
+        FileFaultCase{"first chunk read fails", TwoEntries(), ReadAt(284), kReadFailed, kOnlyA},
+        FileFaultCase{"one-byte chunk read short", TwoEntries(), ReadAt(16668, kShort), kReadFailed, kOnlyA},
+        FileFaultCase{"first chunk write fails", TwoEntries(), WriteAt("big.wav", 0), kWriteFailed, kOnlyA},
+        FileFaultCase{"one-byte chunk written short", TwoEntries(), WriteAt("big.wav", 16384, kShort),
+                      kWriteFailed, kOnlyA},
+        FileFaultCase{"header buffer refused", TwoEntries(), NthCall(kAllocateRecordBuffer, 2), kNoMemory,
+                      kOnlyA}),
+    ByLabel());
+
+struct RemovedCase {
+  const char* label;
+  BackupBuilder backup;
+  int open;  // the open before which the backup disappears
+};
+class BackupRemovedTest : public ::testing::TestWithParam<RemovedCase> {};
+
+TEST_P(BackupRemovedTest, BackupRemovedBeforeItIsReadAgainIsSystemError9) {
+  Session s;
+  FaultyFileSystem faulty;
+  faulty.Before(kOpenRead, GetParam().open, [&] { fs::remove(s.backup); });
+  EXPECT_EQ(s.Extract(GetParam().backup, faulty), RunResult::kFailed);
+  EXPECT_EQ(s.ui.MessageTexts(), FaultText(kOpenFailed));
+  EXPECT_EQ(std::count(s.ui.events.begin(), s.ui.events.end(), "open"), 0) << "no progress display";
+  EXPECT_TRUE(fs::is_empty(s.folder));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Opens, BackupRemovedTest,
+    ::testing::Values(RemovedCase{"single entries, before the run",
+                                  BackupBuilder::Single(BackupKind::k4).Entry("a.wav", kA), 2},
+                      RemovedCase{"pair records, before the gate", ThreeFiles(), 2},
+                      RemovedCase{"pair records, before the run", ThreeFiles(), 3}),
+    ByLabel());
+
+struct ObstacleCase {
+  const char* label;
+  std::function<void(const std::string& at, const std::string& outside)> place;
+  bool refuseOverwrite = false;  // the seam plays a file that cannot be opened
+};
+class OutputObstacleTest : public ::testing::TestWithParam<ObstacleCase> {};
 
 // File B of the second record meets the obstacle after file A was written.
-TEST(OutputObstacleTest, ObstacleAtAnOutputNameIsLeftAloneAndEndsInSystemError9) {
-  using Place = void (*)(const std::string& at, const std::string& outside);
-  const struct {
-    const char* label;
-    Place place;
-    bool refuseOverwrite;  // the seam plays a file that cannot be opened
-  } cases[] = {
-      {"directory", [](const std::string& at, const std::string&) { fs::create_directory(at); }, false},
-      {"link to a file outside",
-       [](const std::string& at, const std::string& outside) {
-         WriteFile(outside, kOld);
-         fs::create_symlink(outside, at);
-       },
-       false},
-      {"hard link to a file outside",
-       [](const std::string& at, const std::string& outside) {
-         WriteFile(outside, kOld);
-         fs::create_hard_link(outside, at);
-       },
-       false},
-      {"dangling link",
-       [](const std::string& at, const std::string& outside) { fs::create_symlink(outside, at); }, false},
-      {"fifo", [](const std::string& at, const std::string&) { ::mkfifo(at.c_str(), 0600); }, false},
-      {"unopenable file", [](const std::string& at, const std::string&) { WriteFile(at, kOld); }, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    Session s;
-    const std::string at = s.folder + "/c.wav", outside = s.scratch / "outside.wav";
-    c.place(at, outside);
-    const fs::file_type type = fs::symlink_status(at).type();
-    const Bytes outsideBefore = fs::exists(outside) ? ReadFile(outside) : Bytes{};
-    FaultyFileSystem faulty;
-    if (c.refuseOverwrite) faulty.Inject({FaultyCall::kOpenForOverwrite, 0, FaultEffect::kFail, EACCES});
-    s.ui.overwriteAnswers = {OverwriteAnswer::kYes};
-    EXPECT_EQ(s.Extract(ThreeFiles(), faulty), RunResult::kFailed);
-    EXPECT_EQ(s.ui.overwritePrompts, std::vector<std::string>{"c.wav"});
-    EXPECT_EQ(s.ui.MessageTexts(), Texts(kOpenFailed));
-    EXPECT_EQ(fs::symlink_status(at).type(), type);
-    EXPECT_EQ(fs::exists(outside) ? ReadFile(outside) : Bytes{}, outsideBefore);
-    EXPECT_EQ(type == fs::file_type::regular ? ReadFile(at) : kOld, kOld);
-    EXPECT_EQ(ReadFile(s.folder + "/a.wav"), kA);
-    EXPECT_EQ(ReadFile(s.folder + "/b.wav"), kB);
-  }
+TEST_P(OutputObstacleTest, ObstacleAtAnOutputNameIsLeftAloneAndEndsInSystemError9) {
+  Session s;
+  const std::string at = s.folder + "/c.wav", outside = s.scratch / "outside.wav";
+  GetParam().place(at, outside);
+  const fs::file_type type = fs::symlink_status(at).type();
+  const Bytes outsideBefore = fs::exists(outside) ? ReadFile(outside) : Bytes{};
+  FaultyFileSystem faulty;
+  if (GetParam().refuseOverwrite) faulty.Inject(NthCall(kOpenForOverwrite, 0, EACCES));
+  s.ui.overwriteAnswers = {OverwriteAnswer::kYes};
+  EXPECT_EQ(s.Extract(ThreeFiles(), faulty), RunResult::kFailed);
+  EXPECT_EQ(s.ui.overwritePrompts, std::vector<std::string>{"c.wav"});
+  EXPECT_EQ(s.ui.MessageTexts(), FaultText(kOpenFailed));
+  EXPECT_EQ(fs::symlink_status(at).type(), type);
+  EXPECT_EQ(fs::exists(outside) ? ReadFile(outside) : Bytes{}, outsideBefore);
+  EXPECT_EQ(type == fs::file_type::regular ? ReadFile(at) : kOld, kOld);
+  EXPECT_EQ(ReadFile(s.folder + "/a.wav"), kA);
+  EXPECT_EQ(ReadFile(s.folder + "/b.wav"), kB);
 }
+
+void Outside(const std::string& outside) { WriteFile(outside, kOld); }
+INSTANTIATE_TEST_SUITE_P(
+    Obstacles, OutputObstacleTest,
+    ::testing::Values(
+        ObstacleCase{"directory",
+                     [](const std::string& at, const std::string&) { fs::create_directory(at); }},
+        ObstacleCase{"link to a file outside",
+                     [](const std::string& at, const std::string& outside) {
+                       Outside(outside);
+                       fs::create_symlink(outside, at);
+                     }},
+        ObstacleCase{"hard link to a file outside",
+                     [](const std::string& at, const std::string& outside) {
+                       Outside(outside);
+                       fs::create_hard_link(outside, at);
+                     }},
+        ObstacleCase{"dangling link", [](const std::string& at,
+                                         const std::string& outside) { fs::create_symlink(outside, at); }},
+        ObstacleCase{"fifo", [](const std::string& at, const std::string&) { ::mkfifo(at.c_str(), 0600); }},
+        ObstacleCase{"unopenable file",
+                     [](const std::string& at, const std::string&) { WriteFile(at, kOld); }, true}),
+    ByLabel());
 
 // As root every folder is writable, so the seam refuses every create.
 TEST(OutputObstacleTest, FolderThatCannotBeWrittenGetsNothing) {
   Session s;
   FaultyFileSystem faulty;
-  faulty.Inject({FaultyCall::kCreateExclusive, 0, FaultEffect::kFail, EACCES});
+  faulty.Inject(NthCall(kCreateExclusive, 0, EACCES));
   s.ui.overwriteAnswers = {OverwriteAnswer::kYesToAll};
   EXPECT_EQ(s.Extract(ThreeFiles(), faulty), RunResult::kFailed);
-  EXPECT_EQ(s.ui.MessageTexts(), Texts(kOpenFailed));
-  EXPECT_EQ(faulty.calls(FaultyCall::kOpenForOverwrite), 1);
+  EXPECT_EQ(s.ui.MessageTexts(), FaultText(kOpenFailed));
+  EXPECT_EQ(faulty.calls(kOpenForOverwrite), 1);
   EXPECT_TRUE(fs::is_empty(s.folder));
 }
 
@@ -203,7 +208,7 @@ TEST(FaultInjectionTest, RealFileSizeLimitIsSystemError11) {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{16384, 16384};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(100);
-    Extractor extractor(PosixFileSystem(), s.ui, &NoClock);
+    Extractor extractor(PosixFileSystem(), s.ui);
     const bool oneFault =
         extractor.OnExtract(s.backup, s.folder) == RunResult::kFailed && s.ui.messages.size() == 1;
     ::_exit(oneFault && s.ui.messages[0].text == StatusMessage(kWriteFailed).text ? 0 : 101);
@@ -221,21 +226,21 @@ TEST(FaultInjectionTest, RealFileSizeLimitIsSystemError11) {
 // overwriting it truncates the backup the run is reading, and the failed copy
 // then deletes it. Expected: the backup is refused like any file that cannot
 // be opened for overwrite.
-TEST(CoreFaultTest, BackupInsideTheFolderIsNeverOverwrittenByItsOwnEntry) {
-  for (const OverwriteAnswer answer : {OverwriteAnswer::kYes, OverwriteAnswer::kYesToAll}) {
-    ScratchDir scratch;
-    const BackupBuilder backup =
-        BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kA).Entry("box.bkp", kC);
-    backup.WriteTo(scratch / "box.bkp");
-    FakeUi ui;
-    ui.overwriteAnswers = {answer};
-    Extractor extractor(PosixFileSystem(), ui, &NoClock);
-    EXPECT_EQ(extractor.OnExtract(scratch / "box.bkp", scratch.path()), RunResult::kFailed);
-    ASSERT_TRUE(fs::exists(scratch / "box.bkp")) << "the backup was deleted";
-    EXPECT_EQ(ReadFile(scratch / "box.bkp"), backup.bytes());
-    EXPECT_EQ(ui.MessageTexts(), Texts(kOpenFailed));
-  }
+class BackupInTheFolderTest : public ::testing::TestWithParam<OverwriteAnswer> {};
+
+TEST_P(BackupInTheFolderTest, BackupInsideTheFolderIsNeverOverwrittenByItsOwnEntry) {
+  Session s;
+  const BackupBuilder backup = BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kA).Entry("box.bkp", kC);
+  s.backup = s.folder + "/box.bkp";
+  s.ui.overwriteAnswers = {GetParam()};
+  EXPECT_EQ(s.Extract(backup), RunResult::kFailed);
+  ASSERT_TRUE(fs::exists(s.backup)) << "the backup was deleted";
+  EXPECT_EQ(s.ui.MessageTexts(), FaultText(kOpenFailed));
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, BackupInTheFolderTest,
+                         ::testing::Values(OverwriteAnswer::kYes, OverwriteAnswer::kYesToAll),
+                         [](const auto& test) { return test.index == 0 ? "Yes" : "YesToAll"; });
 
 // A payload without tags whose stored size runs past the end: the extraction
 // reads the first chunk, tests the tags and says 8; verify tests the end
@@ -244,16 +249,18 @@ TEST(CoreFaultTest, VerifyReportsTheTagFaultBeforeTheEndFault) {
   Session s;
   const BackupBuilder backup = BackupBuilder::Single(BackupKind::k3).Entry("a.wav", Bytes(16400, 'x'), 20000);
   EXPECT_EQ(s.Extract(backup), RunResult::kFailed);
-  EXPECT_EQ(s.ui.MessageTexts(), Texts(kWaveFormat));
+  EXPECT_EQ(s.ui.MessageTexts(), FaultText(kWaveFormat));
   FakeUi ui;
   BackupListing listing;
   EXPECT_EQ(InspectBackup(PosixFileSystem(), ui, s.backup, ScanMode::kVerify, listing), RunResult::kFailed);
-  EXPECT_EQ(ui.MessageTexts(), Texts(kWaveFormat));
+  EXPECT_EQ(ui.MessageTexts(), FaultText(kWaveFormat));
 }
 
 // ---- Properties over generated and mutated backups.
 
-std::uint32_t Get32(const Bytes& b, std::size_t at) { return DecodeFixed32(&b[at]); }
+std::uint32_t Get32(const Bytes& b, std::size_t at) {
+  return DecodeFixed32(std::span(b).subspan(at).first<4>());
+}
 
 std::string NameAt(const Bytes& b, std::size_t at) {
   const auto* field = reinterpret_cast<const char*>(b.data() + at);
@@ -367,7 +374,7 @@ BackupBuilder Generate(std::mt19937& rng) {
 // Flips bytes, cuts the end off, or appends bytes, up to three times.
 Bytes Mutate(Bytes b, std::mt19937& rng) {
   for (std::size_t i = rng() % 4; i > 0; --i) {
-    const std::uint32_t op = rng() % 3;
+    const auto op = rng() % 3;
     if (op == 0 && !b.empty()) b[rng() % b.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255);
     if (op == 1) b.resize(rng() % (b.size() + 1));
     if (op == 2) b.resize(b.size() + 1 + rng() % 300, static_cast<std::uint8_t>(rng()));
@@ -393,7 +400,7 @@ TEST(PropertyTest, GeneratedAndMutatedBackupsKeepEveryPromise) {
     const RunResult result = s.Extract(BackupBuilder::Header(0, 0, 0).Raw(bytes));
     EXPECT_EQ(result, code == kSuccess ? RunResult::kCompleted : RunResult::kFailed);
     EXPECT_EQ(s.ui.MessageTexts(),
-              code == kSuccess ? std::vector<std::string>{"Extraction completed."} : Texts(code));
+              code == kSuccess ? std::vector<std::string>{"Extraction completed."} : FaultText(code));
     EXPECT_EQ(s.Output(), expected);
     for (const ScanMode mode : {ScanMode::kList, ScanMode::kVerify}) {
       std::vector<std::string> modelled, names;
@@ -404,7 +411,7 @@ TEST(PropertyTest, GeneratedAndMutatedBackupsKeepEveryPromise) {
       InspectBackup(PosixFileSystem(), ui, s.backup, mode, listing);
       for (const ListedEntry& entry : listing.entries) names.push_back(entry.name);
       EXPECT_EQ(names, modelled);
-      EXPECT_EQ(ui.MessageTexts(), scan == kSuccess ? std::vector<std::string>{} : Texts(scan));
+      EXPECT_EQ(ui.MessageTexts(), scan == kSuccess ? std::vector<std::string>{} : FaultText(scan));
     }
   }
 }

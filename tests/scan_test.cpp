@@ -6,11 +6,12 @@
 #include "app/inspect_request.h"
 #include "archive/backup_scan.h"
 #include "builder/backup_builder.h"
-#include "tests/support/fake_ui.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/support/session.h"
 
 namespace larkspool::testing {
 namespace {
+
+using testing::PrintTo;
 
 const Bytes kA = WavPayload(100, 1);
 const Bytes kB = WavPayload(200, 2);
@@ -47,17 +48,20 @@ void ExpectEntries(const std::vector<ListedEntry>& entries, const std::vector<Li
   }
 }
 
-TEST(InspectTest, ListsSingleEntriesWithTheirPayloadOffsets) {
-  for (ScanMode mode : {ScanMode::kList, ScanMode::kVerify}) {
-    const Inspection i =
-        Inspect(BackupBuilder::Single(BackupKind::k4).Entry("a.wav", kA).Entry("b.wav", kB), mode);
-    EXPECT_EQ(i.result, RunResult::kCompleted);
-    EXPECT_TRUE(i.messages.empty());
-    EXPECT_EQ(i.listing.kind, BackupKind::k4);
-    EXPECT_FALSE(i.listing.passwordProtected);
-    ExpectEntries(i.listing.entries, {{"a.wav", 100, 104}, {"b.wav", 200, 284}});
-  }
+class ScanModeTest : public ::testing::TestWithParam<ScanMode> {};
+
+TEST_P(ScanModeTest, ListsSingleEntriesWithTheirPayloadOffsets) {
+  const Inspection i =
+      Inspect(BackupBuilder::Single(BackupKind::k4).Entry("a.wav", kA).Entry("b.wav", kB), GetParam());
+  EXPECT_EQ(i.result, RunResult::kCompleted);
+  EXPECT_TRUE(i.messages.empty());
+  EXPECT_EQ(i.listing.kind, BackupKind::k4);
+  EXPECT_FALSE(i.listing.passwordProtected);
+  ExpectEntries(i.listing.entries, {{"a.wav", 100, 104}, {"b.wav", 200, 284}});
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, ScanModeTest, ::testing::Values(ScanMode::kList, ScanMode::kVerify),
+                         [](const auto& test) { return test.param == ScanMode::kList ? "List" : "Verify"; });
 
 TEST(InspectTest, ListsPairedEntriesOfAProtectedBackup) {
   const Inspection i = Inspect(BackupBuilder::Paired("42").Files("a.wav", kA, "b.wav", kB).Files("c.wav", kA),
@@ -69,51 +73,55 @@ TEST(InspectTest, ListsPairedEntriesOfAProtectedBackup) {
   ExpectEntries(i.listing.entries, {{"a.wav", 100, 307}, {"b.wav", 200, 407}, {"c.wav", 100, 863}});
 }
 
-TEST(InspectTest, StopsAtTheFirstFaultWithTheExtractionStatus) {
-  struct Case {
-    const char* label;
-    BackupBuilder backup;
-    ScanMode mode;
-    std::optional<std::string> password;
-    std::vector<std::string> messages;
-  };
-  const BackupBuilder good = BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kA);
-  const Case cases[] = {
-      {"not a WAV, listed", BackupBuilder(good).Entry("b.wav", Bytes(50, 1)), ScanMode::kList, {}, {}},
-      {"not a WAV, verified",
-       BackupBuilder(good).Entry("b.wav", Bytes(50, 1)),
-       ScanMode::kVerify,
-       {},
-       {"Wave file format error."}},
-      {"short payload, verified",
-       BackupBuilder(good).Entry("b.wav", WavPayload(11)),
-       ScanMode::kVerify,
-       {},
-       {"Wave file format error."}},
-      {"payload past the end",
-       BackupBuilder(good).Entry("b.wav", kA, 101),
-       ScanMode::kList,
-       {},
-       {"System error(10)"}},
-      {"trailing bytes", BackupBuilder(good).Raw(Bytes(3, 0)), ScanMode::kList, {}, {"System error(10)"}},
-      {"unsafe name", BackupBuilder(good).Entry("../b.wav", kA), ScanMode::kList, {}, {"System error(9)"}},
-      {"wrong password",
-       BackupBuilder::Paired("42").Files("a.wav", kA),
-       ScanMode::kList,
-       "24",
-       {"The password is not correct."}},
-      {"password cancelled", BackupBuilder::Paired("42").Files("a.wav", kA), ScanMode::kList, "cancel", {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    const Inspection i = Inspect(c.backup, c.mode, c.password);
-    EXPECT_EQ(i.messages, c.messages);
-    const RunResult expected = c.messages.empty()
-                                   ? (c.password ? RunResult::kCancelled : RunResult::kCompleted)
-                                   : RunResult::kFailed;
-    EXPECT_EQ(i.result, expected);
-  }
+struct ScanFaultCase {
+  const char* label;
+  BackupBuilder backup;
+  ScanMode mode;
+  std::optional<std::string> password;
+  std::vector<std::string> messages;
+};
+class ScanFaultTest : public ::testing::TestWithParam<ScanFaultCase> {};
+
+TEST_P(ScanFaultTest, StopsAtTheFirstFaultWithTheExtractionStatus) {
+  const ScanFaultCase& c = GetParam();
+  const Inspection i = Inspect(c.backup, c.mode, c.password);
+  EXPECT_EQ(i.messages, c.messages);
+  const RunResult expected =
+      c.messages.empty() ? (c.password ? RunResult::kCancelled : RunResult::kCompleted) : RunResult::kFailed;
+  EXPECT_EQ(i.result, expected);
 }
+
+const BackupBuilder kGood = BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kA);
+using enum ScanMode;
+using enum StatusCode;
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ScanFaultTest,
+    ::testing::Values(
+        ScanFaultCase{"not a WAV, listed", BackupBuilder(kGood).Entry("b.wav", Bytes(50, 1)), kList, {}, {}},
+        ScanFaultCase{"not a WAV, verified",
+                      BackupBuilder(kGood).Entry("b.wav", Bytes(50, 1)),
+                      kVerify,
+                      {},
+                      FaultText(kWaveFormat)},
+        ScanFaultCase{"short payload, verified",
+                      BackupBuilder(kGood).Entry("b.wav", WavPayload(11)),
+                      kVerify,
+                      {},
+                      FaultText(kWaveFormat)},
+        ScanFaultCase{"payload past the end",
+                      BackupBuilder(kGood).Entry("b.wav", kA, 101),
+                      kList,
+                      {},
+                      FaultText(kReadFailed)},
+        ScanFaultCase{
+            "trailing bytes", BackupBuilder(kGood).Raw(Bytes(3, 0)), kList, {}, FaultText(kReadFailed)},
+        ScanFaultCase{
+            "unsafe name", BackupBuilder(kGood).Entry("../b.wav", kA), kList, {}, FaultText(kOpenFailed)},
+        ScanFaultCase{"wrong password", BackupBuilder::Paired("42").Files("a.wav", kA), kList, "24",
+                      FaultText(kWrongPassword)},
+        ScanFaultCase{
+            "password cancelled", BackupBuilder::Paired("42").Files("a.wav", kA), kList, "cancel", {}}),
+    ByLabel());
 
 TEST(InspectTest, MissingOrUnnamedBackupIsReported) {
   FakeUi ui;

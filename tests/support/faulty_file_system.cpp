@@ -1,5 +1,7 @@
 #include "tests/support/faulty_file_system.h"
 
+#include <filesystem>
+
 namespace larkspool::testing {
 
 const Fault* FaultyFileSystem::Next(FaultyCall call) {
@@ -8,52 +10,85 @@ const Fault* FaultyFileSystem::Next(FaultyCall call) {
     if (action.call == call && action.nth == count) action.run();
   }
   for (const Fault& fault : faults_) {
-    if (fault.call == call && (fault.nth == count || fault.nth == 0)) return &fault;
+    if (fault.call == call && (fault.at == count || fault.at == 0)) {
+      ++spoilt_;
+      return &fault;
+    }
   }
   return nullptr;
 }
 
-FileHandle FaultyFileSystem::Refuse(const Fault& fault) {
-  errno = fault.error;
-  return kNoFile;
+const Fault* FaultyFileSystem::Transfer(FaultyCall call, FileHandle file, std::size_t size,
+                                        std::int64_t& start) {
+  ++counts_[static_cast<std::size_t>(call)];
+  start = base_.Seek(file, 0, SeekFrom::kCurrent);
+  const std::int64_t end = start + static_cast<std::int64_t>(size);
+  for (const Fault& fault : faults_) {
+    const bool reached = size == 0 ? fault.at == start : fault.at >= start && fault.at < end;
+    if (fault.call == call && reached && (fault.file.empty() || fault.file == names_[file])) {
+      ++spoilt_;
+      return &fault;
+    }
+  }
+  return nullptr;
+}
+
+FileHandle FaultyFileSystem::Open(FaultyCall call, const char* path,
+                                  FileHandle (FileSystem::*open)(const char*)) {
+  if (const Fault* fault = Next(call)) {
+    errno = fault->error;
+    return kNoFile;
+  }
+  const FileHandle file = (base_.*open)(path);
+  if (file != kNoFile) names_[file] = std::filesystem::path(path).filename().string();
+  return file;
 }
 
 FileHandle FaultyFileSystem::OpenRead(const char* path) {
-  const Fault* fault = Next(FaultyCall::kOpenRead);
-  return fault == nullptr ? base_.OpenRead(path) : Refuse(*fault);
+  return Open(FaultyCall::kOpenRead, path, &FileSystem::OpenRead);
 }
 
 FileHandle FaultyFileSystem::CreateExclusive(const char* path) {
-  const Fault* fault = Next(FaultyCall::kCreateExclusive);
-  return fault == nullptr ? base_.CreateExclusive(path) : Refuse(*fault);
+  return Open(FaultyCall::kCreateExclusive, path, &FileSystem::CreateExclusive);
 }
 
 FileHandle FaultyFileSystem::OpenForOverwrite(const char* path) {
-  const Fault* fault = Next(FaultyCall::kOpenForOverwrite);
-  return fault == nullptr ? base_.OpenForOverwrite(path) : Refuse(*fault);
+  return Open(FaultyCall::kOpenForOverwrite, path, &FileSystem::OpenForOverwrite);
 }
 
 std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
-  const Fault* fault = Next(FaultyCall::kRead);
+  std::int64_t start = 0;
+  const Fault* fault = Transfer(FaultyCall::kRead, file, size, start);
   if (fault == nullptr) return base_.Read(file, buffer, size);
-  if (fault->effect == FaultEffect::kShort) return base_.Read(file, buffer, size / 2);
+  if (fault->effect == FaultEffect::kShort) {
+    return base_.Read(file, buffer, static_cast<std::size_t>(fault->at - start));
+  }
   errno = fault->error;
   return -1;
 }
 
 std::int64_t FaultyFileSystem::Write(FileHandle file, const void* buffer, std::size_t size) {
-  const Fault* fault = Next(FaultyCall::kWrite);
+  std::int64_t start = 0;
+  const Fault* fault = Transfer(FaultyCall::kWrite, file, size, start);
   if (fault == nullptr) return base_.Write(file, buffer, size);
-  if (fault->effect == FaultEffect::kShort) return base_.Write(file, buffer, size / 2);
+  if (fault->effect == FaultEffect::kShort) {
+    return base_.Write(file, buffer, static_cast<std::size_t>(fault->at - start));
+  }
   errno = fault->error;
   return -1;
 }
 
 std::int64_t FaultyFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
-  const Fault* fault = Next(FaultyCall::kSeek);
-  if (fault == nullptr) return base_.Seek(file, offset, from);
-  errno = fault->error;
-  return -1;
+  if (const Fault* fault = Next(FaultyCall::kSeek)) {
+    errno = fault->error;
+    return -1;
+  }
+  return base_.Seek(file, offset, from);
+}
+
+void FaultyFileSystem::Close(FileHandle file) {
+  names_.erase(file);
+  base_.Close(file);
 }
 
 std::unique_ptr<std::uint8_t[]> FaultyFileSystem::AllocateRecordBuffer(std::size_t size) {

@@ -1,14 +1,16 @@
 // A FileSystem that passes every call on to another one, except the calls it
-// has been told to spoil: the n-th call of a kind fails outright or comes
-// short, and an action can run just before a given call. It reaches the
-// faults real files cannot show, and faults that running as root hides
-// (permissions).
+// has been told to spoil: a read or write is picked by the offset of its file
+// it reaches, any other call by its count among the calls of its kind. It
+// reaches the faults real files cannot show, and faults that running as root
+// hides (permissions).
 #pragma once
 
 #include <array>
 #include <cerrno>
 #include <cstddef>
 #include <functional>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -28,15 +30,33 @@ inline constexpr std::size_t kFaultyCallKinds = 7;
 
 enum class FaultEffect {
   kFail,   // -1 (or no file) with errno `error`; an allocation returns null
-  kShort,  // half the bytes asked for, rounded down; any other call fails
+  kShort,  // a read or write stops just before the offset picked
 };
 
 struct Fault {
   FaultyCall call;
-  int nth;  // 1-based, counted per kind of call since construction; 0 spoils every call
+  // Reads and writes: the call whose bytes reach this offset of the file
+  // (a call for 0 bytes: the call made there). Other calls: the nth of their
+  // kind, counted from 1; 0 spoils every call.
+  std::int64_t at = 0;
   FaultEffect effect = FaultEffect::kFail;
   int error = EIO;
+  std::string file;  // writes: only to the file created under this name
 };
+
+// The read of the backup that reaches `at`.
+inline Fault ReadAt(std::int64_t at, FaultEffect effect = FaultEffect::kFail) {
+  return {FaultyCall::kRead, at, effect, EIO, {}};
+}
+// The write to `file` that reaches `at`.
+inline Fault WriteAt(std::string file, std::int64_t at, FaultEffect effect = FaultEffect::kFail,
+                     int error = EIO) {
+  return {FaultyCall::kWrite, at, effect, error, std::move(file)};
+}
+// The nth call of kind `call`; 0 for every call.
+inline Fault NthCall(FaultyCall call, int nth, int error = EIO) {
+  return {call, nth, FaultEffect::kFail, error, {}};
+}
 
 class FaultyFileSystem final : public FileSystem {
  public:
@@ -50,6 +70,8 @@ class FaultyFileSystem final : public FileSystem {
   }
   // How many calls of this kind were made, spoilt ones included.
   int calls(FaultyCall call) const { return counts_[static_cast<std::size_t>(call)]; }
+  // How many calls were spoilt.
+  int spoilt() const { return spoilt_; }
 
   FileHandle OpenRead(const char* path) override;
   FileHandle CreateExclusive(const char* path) override;
@@ -58,7 +80,7 @@ class FaultyFileSystem final : public FileSystem {
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
-  void Close(FileHandle file) override { base_.Close(file); }
+  void Close(FileHandle file) override;
   bool Unlink(const char* path) override { return base_.Unlink(path); }
   bool ChangeDirectory(const char* path) override { return base_.ChangeDirectory(path); }
   std::optional<std::int64_t> LastWriteTime(FileHandle file) override { return base_.LastWriteTime(file); }
@@ -71,15 +93,20 @@ class FaultyFileSystem final : public FileSystem {
     std::function<void()> run;
   };
 
-  // Counts the call and runs its actions; the fault that hits it, or null.
+  // Counts a call that is not a read or write and runs its actions; the
+  // fault that hits it, or null.
   const Fault* Next(FaultyCall call);
-  // A spoilt open: sets errno and returns no file.
-  static FileHandle Refuse(const Fault& fault);
+  // The fault that hits a read or write of `size` bytes on `file`, or null;
+  // `start` is where the call begins.
+  const Fault* Transfer(FaultyCall call, FileHandle file, std::size_t size, std::int64_t& start);
+  FileHandle Open(FaultyCall call, const char* path, FileHandle (FileSystem::*open)(const char*));
 
   FileSystem& base_;
   std::vector<Fault> faults_;
   std::vector<Action> actions_;
   std::array<int, kFaultyCallKinds> counts_{};
+  std::map<FileHandle, std::string> names_;  // the last part of the path each handle was opened under
+  int spoilt_ = 0;
 };
 
 }  // namespace larkspool::testing

@@ -1,0 +1,46 @@
+// One payload of the backup: passing over it, and copying it into an output
+// file in 16384-byte chunks. The copy and the verification read a payload's
+// first chunk and test its RIFF/WAVE tags through the same call, so they
+// meet the same faults in the same order.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "base/outcome.h"
+#include "platform/file_system.h"
+#include "progress/progress_reporter.h"
+
+namespace larkspool {
+
+inline constexpr std::size_t kCopyChunkSize = 16384;
+using ChunkBuffer = std::array<std::uint8_t, kCopyChunkSize>;
+
+// Where a payload lies in the backup.
+struct PayloadSpan {
+  std::int64_t offset = 0;  // its first byte
+  std::uint32_t size = 0;
+
+  std::int64_t end() const { return offset + size; }
+  // The first chunk of a copy: the whole payload, up to 16384 bytes.
+  std::size_t first_chunk() const { return size < kCopyChunkSize ? size : kCopyChunkSize; }
+};
+
+// Reads the payload's first chunk into `buffer` from `backup`, which stands
+// at the payload, and tests the tags. The tag bytes are filled with 0xFF
+// first, so a payload shorter than the tags fails the test. Fails with 10
+// when the read fails or comes short, 8 without "RIFF" at 0 and "WAVE" at 8.
+Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& payload, ChunkBuffer& buffer);
+
+// Leaves `backup` right after the payload without reading it. Fails with 10
+// unless the payload lies wholly inside a backup of `fileSize` bytes.
+Outcome SkipPayload(FileSystem& fs, FileHandle backup, const PayloadSpan& payload, std::int64_t fileSize);
+
+// Copies the payload from `backup`, which stands at it, to `out` and counts
+// every chunk copied in `progress`. Nothing is written before the first
+// chunk passed the tag test. Fails with 8, 10 or 11; closes nothing.
+Outcome CopyPayload(FileSystem& fs, FileHandle backup, FileHandle out, const PayloadSpan& payload,
+                    ProgressReporter& progress);
+
+}  // namespace larkspool
