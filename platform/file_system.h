@@ -19,10 +19,13 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Opens an existing file for reading in binary mode.
+  // Opens an existing regular file for reading in binary mode, without ever
+  // blocking: a directory (EISDIR), a FIFO, a device or any other kind of
+  // file (EINVAL) makes it fail.
   virtual FileHandle OpenRead(const char* path) = 0;
-  // Creates a new file for reading and writing; fails if anything stands at
-  // `path` already, including a dangling symbolic link.
+  // Creates a new file for reading and writing. Fails with EEXIST when
+  // anything stands at `path` already, including a dangling symbolic link,
+  // and with another errno for every other reason.
   virtual FileHandle CreateExclusive(const char* path) = 0;
   // Opens an existing regular file for writing and truncates it. Never creates
   // a file and never follows a symbolic link: a link, a hard-linked file, a

@@ -30,7 +30,19 @@ constexpr mode_t kOutputMode = 0666;
 class PosixFiles final : public FileSystem {
  public:
   FileHandle OpenRead(const char* path) override {
-    return RetryOnInterrupt([&] { return ::open(path, O_RDONLY | O_BINARY | O_CLOEXEC); });
+    // O_NONBLOCK keeps a FIFO without a writer from blocking the open; the
+    // file is then kept only when it is a regular file.
+    const int fd =
+        RetryOnInterrupt([&] { return ::open(path, O_RDONLY | O_NONBLOCK | O_BINARY | O_CLOEXEC); });
+    if (fd < 0) return kNoFile;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+      ::close(fd);
+      errno = error;
+      return kNoFile;
+    }
+    return fd;
   }
 
   FileHandle CreateExclusive(const char* path) override {

@@ -2,6 +2,7 @@
 // text on stdout and stderr, and the files it leaves behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,7 +38,7 @@ std::string Slurp(std::FILE* file) {
 
 // Runs the program in `cwd` with `input` on stdin (/dev/null when absent). The
 // child gets a session of its own, so it has no controlling terminal and
-// never prompts on /dev/tty.
+// never prompts on /dev/tty; a run that hangs is killed after 20 seconds.
 Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
                const std::optional<std::string>& input = std::nullopt) {
   std::vector<std::string> argvText{LARKSPOOL_CLI_PATH};
@@ -57,6 +58,7 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
   const pid_t child = ::fork();
   if (child == 0) {
     ::setsid();
+    ::alarm(20);
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     ::dup2(stdinFd, STDIN_FILENO);
     ::dup2(::fileno(out), STDOUT_FILENO);
@@ -127,6 +129,8 @@ class CliFailureTest : public CliTest, public ::testing::WithParamInterface<Fail
 
 TEST_P(CliFailureTest, ExtractFailuresPrintTheCatalogueTextAndExitOne) {
   BackupBuilder::Header(9, 0, 64).WriteTo(Path("other.bkp"));
+  ASSERT_EQ(::mkfifo(Path("fifo.bkp").c_str(), 0600), 0);
+  std::filesystem::create_directory(Path("folder.bkp"));
   BackupBuilder::Single(BackupKind::k3)
       .Entry("good.wav", kWavB)
       .Entry("bad.wav", Bytes(20, 'x'))
@@ -151,6 +155,12 @@ INSTANTIATE_TEST_SUITE_P(
             "missing backup", {"nothing.bkp", "out"}, "larkspool-cli: The specified file is not found.: "},
         FailureCase{
             "not a backup", {"other.bkp", "out"}, "larkspool-cli: This file is not a voice backup data.\n"},
+        // Neither can be opened as a backup; a FIFO without a writer must not
+        // block the open.
+        FailureCase{
+            "backup is a fifo", {"fifo.bkp", "out"}, "larkspool-cli: The specified file is not found.: "},
+        FailureCase{
+            "backup is a folder", {"folder.bkp", "out"}, "larkspool-cli: The specified file is not found.: "},
         FailureCase{"empty backup path", {"", "out"}, "larkspool-cli: Backup file is not specified.\n"},
         FailureCase{"payload not a WAV file",
                     {"bad.bkp", "out"},
