@@ -14,9 +14,14 @@ OpenResult OutputWriter::OpenOutputFile(const StoredName& name, ScopedFile& out)
     out.Reset(created);
     return OpenResult::kOpened;
   }
+  // Only something standing at the name (a file, a directory, a link) is a
+  // question for the user; a folder where nothing can be created is a fault.
+  if (errno != EEXIST) {
+    failureReason_ = ErrorText(errno);
+    return OpenResult::kFailed;
+  }
 
-  // Whatever made the create fail (the file exists, a directory or a link has
-  // the name), the user decides before anything is opened for overwrite.
+  // The user decides before anything is opened for overwrite.
   OverwriteAnswer answer = OverwriteAnswer::kYes;
   if (m_bOverwriteAll != 1) {
     answer = ui_.AskOverwrite(std::string(name.view()));

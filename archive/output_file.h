@@ -30,9 +30,10 @@ class OutputWriter {
 
   // Creates `name` in the current directory. When something stands there
   // already, asks (unless Yes to All was given in this run) and then opens it
-  // for overwrite. An unsafe name fails before anything is created or asked;
-  // the backup itself (when it lies in the folder under an entry's name) is
-  // never opened for overwrite.
+  // for overwrite; any other reason the create fails is a failure at once.
+  // An unsafe name fails before anything is created or asked; the backup
+  // itself (when it lies in the folder under an entry's name) is never
+  // opened for overwrite.
   OpenResult OpenOutputFile(const StoredName& name, ScopedFile& out);
   // Why the last OpenOutputFile failed, for the message's detail.
   const std::string& failure_reason() const { return failureReason_; }

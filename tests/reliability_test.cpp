@@ -181,15 +181,18 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const std::string& at, const std::string&) { WriteFile(at, kOld); }, true}),
     ByLabel());
 
-// As root every folder is writable, so the seam refuses every create.
-TEST(OutputObstacleTest, FolderThatCannotBeWrittenGetsNothing) {
+// A folder where nothing can be created (read-only, full): nothing stands at
+// the name, so nothing is asked; the OS error is the detail. As root every
+// folder is writable, so the seam refuses every create.
+TEST(OutputObstacleTest, FolderThatCannotBeWrittenFailsWithoutAsking) {
   Session s;
   FaultyFileSystem faulty;
   faulty.Inject(NthCall(kCreateExclusive, 0, EACCES));
-  s.ui.overwriteAnswers = {OverwriteAnswer::kYesToAll};
   EXPECT_EQ(s.Extract(ThreeFiles(), faulty), RunResult::kFailed);
+  EXPECT_EQ(s.ui.overwritePrompts, std::vector<std::string>{});
   EXPECT_EQ(s.ui.MessageTexts(), FaultText(kOpenFailed));
-  EXPECT_EQ(faulty.calls(kOpenForOverwrite), 1);
+  EXPECT_EQ(s.ui.messages[0].detail, "a.wav: " + std::string(std::strerror(EACCES)));
+  EXPECT_EQ(faulty.calls(kOpenForOverwrite), 0);
   EXPECT_TRUE(fs::is_empty(s.folder));
 }
 
