@@ -32,14 +32,15 @@ QLineEdit* AddEdit(QWidget* parent, const char* name, const QRect& geometry) {
 
 // The "..." buttons show the browse picture instead of their text. Its grey
 // background is the classic button face; whatever face the style paints shows
-// through it instead.
-void ShowBrowsePicture(QPushButton& button) {
+// through it instead. Their names say which field they fill.
+void ShowBrowsePicture(QPushButton& button, const QString& name) {
   QPixmap picture(QStringLiteral(":/res/browse.bmp"));
   picture.setMask(picture.createMaskFromColor(QColor(192, 192, 192)));
   button.setIcon(QIcon(picture));
   button.setIconSize(picture.size());
   button.setText(QString());
-  button.setToolTip(QObject::tr("Browse"));
+  button.setToolTip(name);
+  button.setAccessibleName(name);
 }
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -53,8 +54,10 @@ CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, QWidg
   icon.addFile(QStringLiteral(":/res/larkspool-32.png"), QSize(32, 32));
   icon.addFile(QStringLiteral(":/res/larkspool-16.png"), QSize(16, 16));
   setWindowIcon(icon);
-  const DialogUnits units(DialogFont());
+  const DialogUnits& units = DialogUnits::OfDialogFont();
   ApplyTemplate(*this, units, 270, 94);
+  // The program's one window keeps Minimise.
+  setWindowFlag(Qt::WindowMinimizeButtonHint);
 
   // Creation order is the tab order.
   backupEdit_ = AddEdit(this, "backupFile", units.Map(5, 20, 240, 12));
@@ -67,8 +70,8 @@ CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, QWidg
   backupLabel->setGeometry(units.Map(5, 10, 240, 8));
   auto* folderLabel = new QLabel(tr("Extraction Folder:"), this);
   folderLabel->setGeometry(units.Map(5, 35, 240, 8));
-  ShowBrowsePicture(*browseFile);
-  ShowBrowsePicture(*browseFolder);
+  ShowBrowsePicture(*browseFile, tr("Browse for the backup file"));
+  ShowBrowsePicture(*browseFolder, tr("Browse for the extraction folder"));
   extract->setDefault(true);
 
   connect(backupEdit_, &QLineEdit::textChanged, this, &CMainDlg::OnEditChange);
@@ -95,8 +98,12 @@ void CMainDlg::OnExtract() {
 }
 
 void CMainDlg::OnBrowseFile() {
+  // Each filter shows its label alone; the patterns are the parts in brackets
+  // after it. "*.*" would hide every file without a dot.
   const QString chosen = QFileDialog::getOpenFileName(
-      nullptr, QString(), QString(), tr("Voice Mail System Admin Backup Files(*.bkp);;All Files(*.*)"));
+      nullptr, QString(), QString(),
+      tr("Voice Mail System Admin Backup Files(*.bkp) (*.bkp);;All Files(*.*) (*)"), nullptr,
+      QFileDialog::HideNameFilterDetails);
   if (chosen.isEmpty()) return;
   m_strBackupFile = chosen;
   UpdateFields();

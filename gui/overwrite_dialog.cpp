@@ -10,7 +10,7 @@ namespace larkspool::gui {
 COverwriteDlg::COverwriteDlg(const QString& fileName, QWidget* parent)
     : QDialog(parent), m_strFileName(fileName) {
   setWindowTitle(QStringLiteral("Larkspool"));
-  const DialogUnits units(DialogFont());
+  const DialogUnits& units = DialogUnits::OfDialogFont();
   ApplyTemplate(*this, units, 170, 59);
 
   struct Button {

@@ -10,7 +10,7 @@ namespace larkspool::gui {
 
 CPasswordDlg::CPasswordDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("password entry"));
-  const DialogUnits units(DialogFont());
+  const DialogUnits& units = DialogUnits::OfDialogFont();
   ApplyTemplate(*this, units, 139, 63);
 
   auto* prompt = new QLabel(tr("Enter mailbox password:"), this);

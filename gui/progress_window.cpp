@@ -1,26 +1,45 @@
 #include "gui/progress_window.h"
 
+#include <QEventLoop>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include "gui/dialog_units.h"
 
 namespace larkspool::gui {
 namespace {
 
-// Knows the value it last painted. QProgressBar::setValue repaints by itself
-// when it judges a step large enough to show; the window paints the smaller
-// steps, and only those.
+// How long set-up waits for the window system to show the window.
+constexpr int kShowTimeoutMs = 500;
+
+// A bordered bar filled up to its value, as the classic progress control
+// draws it. It paints with two rectangles: the style's bar costs about a
+// million instructions a paint, and the bar is painted once per percentage
+// step. It also knows the value it last painted: QProgressBar::setValue
+// repaints by itself when it judges a step large enough to show; the window
+// paints the smaller steps, and only those.
 class PaintedBar final : public QProgressBar {
  public:
   using QProgressBar::QProgressBar;
   bool Shows(int value) const { return painted_ == value; }
 
  protected:
-  void paintEvent(QPaintEvent* event) override {
+  void paintEvent(QPaintEvent*) override {
     painted_ = value();
-    QProgressBar::paintEvent(event);
+    QPainter painter(this);
+    const QRect frame = rect().adjusted(0, 0, -1, -1);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.setBrush(palette().base());
+    painter.drawRect(frame);
+    const QRect inside = frame.adjusted(2, 2, -1, -1);
+    const int span = maximum() - minimum();
+    if (span <= 0 || value() <= minimum()) return;
+    const auto filled =
+        static_cast<int>(static_cast<long long>(inside.width()) * (value() - minimum()) / span);
+    painter.fillRect(QRect(inside.left(), inside.top(), filled, inside.height()), palette().highlight());
   }
 
  private:
@@ -45,13 +64,14 @@ QLabel* AddText(QWidget* parent, const char* name, const QString& text, const QR
 
 CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Larkspool"));
-  setWindowModality(Qt::ApplicationModal);
-  const DialogUnits units(DialogFont());
+  const DialogUnits& units = DialogUnits::OfDialogFont();
   ApplyTemplate(*this, units, 259, 87);
+  setWindowModality(Qt::ApplicationModal);
 
   auto* cancel = new QPushButton(tr("&Cancel"), this);
   cancel->setObjectName(QStringLiteral("cancel"));
   cancel->setGeometry(units.Map(200, 65, 50, 15));
+  cancel->setAutoDefault(false);
   connect(cancel, &QPushButton::clicked, this, &CProgressDlg::reject);
   fileLine_ = AddText(this, "fileLine", tr("File Name:"), units.Map(5, 5, 245, 10));
   dateLine_ = AddText(this, "dateLine", tr("Date:"), units.Map(5, 15, 245, 10));
@@ -72,7 +92,21 @@ void CProgressDlg::SetUp(const ProgressLines& lines, CancelFlag& cancel) {
   dateLine_->setText(QString::fromStdString(lines.dateLine));
   cancel_ = &cancel;
   show();
-  repaint();
+  // The window system maps the window some time after show(), and only then
+  // can it be painted. Keys and clicks stay queued: the walk's pump takes them.
+  if (painted_) return;
+  QEventLoop loop;
+  QTimer::singleShot(kShowTimeoutMs, &loop, &QEventLoop::quit);
+  waiting_ = &loop;
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  waiting_ = nullptr;
+}
+
+void CProgressDlg::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  // The children are painted and the window flushed before the loop returns.
+  painted_ = true;
+  if (waiting_ != nullptr) waiting_->quit();
 }
 
 void CProgressDlg::ResetBar() {
@@ -94,8 +128,13 @@ void CProgressDlg::SetElapsed(const QString& text) {
   elapsed_->repaint();
 }
 
+void CProgressDlg::KeepCancel() {
+  if (cancelled_ && cancel_ != nullptr) cancel_->Raise();
+}
+
 void CProgressDlg::reject() {
   // The window stays open; the run closes it once the walk has stopped.
+  cancelled_ = true;
   if (cancel_ != nullptr) cancel_->Raise();
 }
 

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFile>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 
 #include "gui/dialog_units.h"
@@ -26,6 +28,38 @@ QMessageBox::Icon IconOf(MessageStyle style) {
   return QMessageBox::NoIcon;
 }
 
+// A message box in the dialog font, with the frame of a fixed dialog, and at
+// least as wide as its caption needs beside the window icon and the close box:
+// a box is otherwise only as wide as its text, and a short text such as
+// "System error(9)" left room for half the caption.
+class MessageBox final : public QMessageBox {
+ public:
+  MessageBox(const Message& message, QWidget* parent)
+      : QMessageBox(IconOf(message.style), QStringLiteral("Larkspool"),
+                    QString::fromUtf8(message.text.c_str()), QMessageBox::Ok, parent) {
+    setWindowFlags(FixedDialogFlags());
+    setFont(DialogFont());
+    // The box sizes itself to its layout whenever the layout changes: an
+    // empty row as wide as the caption needs keeps it from being narrower.
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+      const QMargins margins = grid->contentsMargins();
+      grid->addItem(new QSpacerItem(CaptionWidth(windowTitle()) - margins.left() - margins.right(), 0,
+                                    QSizePolicy::Fixed, QSizePolicy::Fixed),
+                    grid->rowCount(), 0, 1, grid->columnCount());
+    }
+  }
+
+  // The caption in the desktop's font made bold, as window managers draw
+  // titles, with room for the window icon and three title-bar buttons, each
+  // about one and a half text heights wide, and the frame's padding.
+  static int CaptionWidth(const QString& caption) {
+    QFont title = QApplication::font();
+    title.setBold(true);
+    const int textHeight = DialogUnits::OfDialogFont().baseHeight();
+    return QFontMetrics(title).horizontalAdvance(caption) + 5 * textHeight * 3 / 2;
+  }
+};
+
 }  // namespace
 
 QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory)
@@ -40,8 +74,7 @@ QtUserInterface::~QtUserInterface() {
 void QtUserInterface::ShowMessage(const Message& message) {
   // Over the progress window while a run shows it, else over the main window.
   QWidget* parent = progress_ ? static_cast<QWidget*>(progress_.get()) : owner_;
-  QMessageBox box(IconOf(message.style), QStringLiteral("Larkspool"), QString::fromUtf8(message.text.c_str()),
-                  QMessageBox::Ok, parent);
+  MessageBox box(message, parent);
   box.exec();
 }
 
@@ -93,7 +126,10 @@ void QtUserInterface::ShowElapsed(const std::string& text) {
   if (progress_) progress_->SetElapsed(QString::fromStdString(text));
 }
 
-void QtUserInterface::PumpMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
+void QtUserInterface::PumpMessages() {
+  QApplication::processEvents(QEventLoop::AllEvents);
+  if (progress_) progress_->KeepCancel();
+}
 
 void QtUserInterface::CloseProgress() { progress_.reset(); }
 

@@ -1,7 +1,11 @@
 // The desktop tool driven as a user drives it: typing, clicking and answering
 // the real windows, offscreen.
+#include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -11,6 +15,7 @@
 #include <QTest>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "builder/backup_builder.h"
@@ -41,6 +46,15 @@ const Bytes kC = WavPayload(300, 3);
 const Bytes kOld = {'o', 'l', 'd'};
 const Files kAll = {{"a.wav", kA}, {"b.wav", kB}, {"c.wav", kC}};
 const QString kCompleted = QStringLiteral("Extraction completed.");
+// The dialog font: Tahoma from fonts-wine, which the build installs, at 9
+// points (12 pixels at 96 dots per inch).
+const QString kDialogFamily = QStringLiteral("Tahoma");
+constexpr int kDialogPixels = 12;
+
+void CheckDialogFont(const QWidget& window) {
+  QCOMPARE(window.font().family(), kDialogFamily);
+  QCOMPARE(window.font().pixelSize(), kDialogPixels);
+}
 
 BackupBuilder ThreeEntries() {
   return BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kA).Entry("b.wav", kB).Entry("c.wav", kC);
@@ -81,6 +95,7 @@ std::function<void(QMessageBox&)> Says(const QString& text, QMessageBox::Icon ic
     QCOMPARE(box.windowTitle(), QStringLiteral("Larkspool"));
     QCOMPARE(box.text(), text);
     QCOMPARE(box.icon(), icon);
+    CheckDialogFont(box);
     QCOMPARE(box.buttons(), QList<QAbstractButton*>{box.button(QMessageBox::Ok)});
     QTest::mouseClick(box.button(QMessageBox::Ok), Qt::LeftButton);
   };
@@ -121,6 +136,124 @@ class GuiTest : public QObject {
 
  private slots:
   void initTestCase() { LoadDialogFont(); }
+
+  // Tahoma's text height at 12 pixels is 12 + 2 (Windows ascent 2049 and
+  // descent 423 of 2048 units), its letters average 7 pixels: base units 7 x
+  // 14, so a template of W x H units is W * 7 / 4 x H * 14 / 8 pixels.
+  void windowsHaveTheirTemplateSizeInTheDialogFont_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("labelHeight");
+    QTest::newRow("main, 270 x 94") << "main" << QSize(473, 165) << "Backup File:" << 14;
+    QTest::newRow("password, 139 x 63") << "password" << QSize(243, 110) << "Enter mailbox password:" << 14;
+    QTest::newRow("progress, 259 x 87") << "progress" << QSize(453, 152) << "File Name:" << 18;
+    QTest::newRow("overwrite, 170 x 59") << "overwrite" << QSize(298, 103) << "greeting.wav" << 14;
+  }
+  void windowsHaveTheirTemplateSizeInTheDialogFont() {
+    QFETCH(QString, window);
+    QFETCH(QSize, size);
+    QFETCH(QString, label);
+    QFETCH(int, labelHeight);
+    std::unique_ptr<QDialog> dialog;
+    if (window == QLatin1String("main")) dialog = std::make_unique<CMainDlg>();
+    if (window == QLatin1String("password")) dialog = std::make_unique<CPasswordDlg>();
+    if (window == QLatin1String("progress")) dialog = std::make_unique<CProgressDlg>();
+    if (window == QLatin1String("overwrite")) dialog = std::make_unique<COverwriteDlg>(label);
+    dialog->show();
+    CheckDialogFont(*dialog);
+    // A fixed frame: the close box, and Minimise on the main window alone.
+    const Qt::WindowFlags flags = dialog->windowFlags();
+    QVERIFY(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QCOMPARE(flags.testFlag(Qt::WindowMinimizeButtonHint), window == QLatin1String("main"));
+    QCOMPARE(dialog->size(), size);
+    QLabel* shown = nullptr;
+    for (QLabel* candidate : dialog->findChildren<QLabel*>()) {
+      if (candidate->text() == label) shown = candidate;
+    }
+    QVERIFY2(shown != nullptr, qPrintable(label));
+    QCOMPARE(shown->height(), labelHeight);
+  }
+
+  void browseButtonsSayWhichFieldTheyFill_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("backup") << "browseFile"
+                            << "Browse for the backup file";
+    QTest::newRow("folder") << "browseFolder"
+                            << "Browse for the extraction folder";
+  }
+  void browseButtonsSayWhichFieldTheyFill() {
+    QFETCH(QString, button);
+    QFETCH(QString, name);
+    CMainDlg window;
+    QAccessibleInterface* announced =
+        QAccessible::queryAccessibleInterface(Child<QPushButton>(window, button.toLatin1().constData()));
+    QVERIFY(announced != nullptr);
+    QCOMPARE(announced->text(QAccessible::Name), name);
+  }
+
+  // The open-file dialog shows its two filters by their labels; "All Files"
+  // lists every file, with a dot in its name or not.
+  void openFileFilters_data() {
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("backup files") << 0 << QStringList{"box.bkp"};
+    QTest::newRow("all files") << 1 << QStringList{"README", "box.bkp", "notes.txt"};
+  }
+  void openFileFilters() {
+    QFETCH(int, filter);
+    QFETCH(QStringList, listed);
+    ScratchDir scratch;
+    for (const char* name : {"README", "box.bkp", "notes.txt"}) WriteFile(scratch / name, kOld);
+    const QString folder = QString::fromStdString(scratch.path());
+    CMainDlg window;
+    ModalScript script;
+    script.When<QFileDialog>([&](QFileDialog& dialog) {
+      auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+      QVERIFY(types != nullptr);
+      QCOMPARE(types->count(), 2);
+      QCOMPARE(types->itemText(0), QStringLiteral("Voice Mail System Admin Backup Files(*.bkp)"));
+      QCOMPARE(types->itemText(1), QStringLiteral("All Files(*.*)"));
+      dialog.setDirectory(folder);
+      dialog.selectNameFilter(dialog.nameFilters().at(filter));
+      auto* model = dialog.findChild<QFileSystemModel*>();
+      QVERIFY(model != nullptr);
+      const auto shown = [&] {
+        QStringList names;
+        const QModelIndex root = model->index(folder);
+        for (int row = 0; row < model->rowCount(root); ++row)
+          names << model->index(row, 0, root).data().toString();
+        names.sort();
+        return names;
+      };
+      QTRY_COMPARE(shown(), listed);
+      dialog.reject();
+    });
+    window.OnBrowseFile();
+    QCOMPARE(script.problems(), QString());
+  }
+
+  // However short its text, a box leaves its caption room beside the window
+  // icon and three title-bar buttons: in the window manager this was tried
+  // under (Openbox, Clearlooks), "Larkspool" needs a frame at least 170 pixels wide.
+  void messageBoxesFitTheirCaption_data() {
+    QTest::addColumn<int>("code");
+    QTest::newRow("System error(9)") << 9;
+    QTest::newRow("The password is not correct.") << 7;
+  }
+  void messageBoxesFitTheirCaption() {
+    QFETCH(int, code);
+    QtUserInterface ui(nullptr);
+    ModalScript script;
+    script.When<QMessageBox>([](QMessageBox& box) {
+      QVERIFY(box.width() >= 170);
+      box.accept();
+    });
+    ui.ShowMessage(StatusMessage(static_cast<StatusCode>(code)));
+    QCOMPARE(script.problems(), QString());
+  }
 
   void startsWithEmptyFieldsAndFocusInBackupField() {
     CMainDlg window;
@@ -271,25 +404,33 @@ class GuiTest : public QObject {
     QVERIFY(s.Output() == (overwritten ? kAll : Files{{"a.wav", kOld}, {"b.wav", kOld}}));
   }
 
-  // Cancel only raises the flag: the window stays up until the walk stops
-  // after the entry in hand, and the run ends without a message.
-  void cancelInProgressWindowStopsAfterTheEntry_data() {
+  // The window is up before the walk writes anything. Cancel only
+  // raises the flag: the window stays up until the walk stops after the entry
+  // in hand (a Cancel made as the window came up counts), and the run ends
+  // without a message. Enter does nothing: the run completes.
+  void progressWindowInput_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("Cancel") << "cancel";
-    QTest::newRow("Esc") << "Esc";
-    QTest::newRow("close box") << "close box";
+    QTest::addColumn<bool>("cancels");
+    QTest::newRow("Cancel") << "cancel" << true;
+    QTest::newRow("Esc") << "Esc" << true;
+    QTest::newRow("close box") << "close box" << true;
+    QTest::newRow("Enter") << "Enter" << false;
   }
-  void cancelInProgressWindowStopsAfterTheEntry() {
+  void progressWindowInput() {
     QFETCH(QString, how);
+    QFETCH(bool, cancels);
     Session s;
-    s.script.When<CProgressDlg>([&how](CProgressDlg& progress) {
+    s.script.When<CProgressDlg>([&s, &how](CProgressDlg& progress) {
+      QVERIFY(s.Output().empty());
+      QCOMPARE(Child<QLabel>(progress, "percent")->text(), QStringLiteral("0%"));
       Answer(progress, how);
       QVERIFY(progress.isVisible());
     });
+    if (!cancels) s.script.When<QMessageBox>(Says(kCompleted, QMessageBox::Information));
     s.Extract(ThreeEntries());
     QCOMPARE(s.script.problems(), QString());
-    QCOMPARE(s.window.lastResult(), RunResult::kCancelled);
-    QVERIFY(s.Output() == (Files{{"a.wav", kA}}));
+    QCOMPARE(s.window.lastResult(), cancels ? RunResult::kCancelled : RunResult::kCompleted);
+    QVERIFY(s.Output() == (cancels ? Files{{"a.wav", kA}} : kAll));
     QCOMPARE(s.window.ui().progressWindow(), nullptr);
   }
 
