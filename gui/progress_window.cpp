@@ -16,19 +16,14 @@ namespace {
 constexpr int kShowTimeoutMs = 500;
 
 // A bordered bar filled up to its value, as the classic progress control
-// draws it. It paints with two rectangles: the style's bar costs about a
-// million instructions a paint, and the bar is painted once per percentage
-// step. It also knows the value it last painted: QProgressBar::setValue
-// repaints by itself when it judges a step large enough to show; the window
-// paints the smaller steps, and only those.
+// draws it: two rectangles, where the style's bar costs about a million
+// instructions a paint, and the bar is painted once per percentage step.
 class PaintedBar final : public QProgressBar {
  public:
   using QProgressBar::QProgressBar;
-  bool Shows(int value) const { return painted_ == value; }
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    painted_ = value();
     QPainter painter(this);
     const QRect frame = rect().adjusted(0, 0, -1, -1);
     painter.setPen(palette().color(QPalette::Mid));
@@ -41,16 +36,7 @@ class PaintedBar final : public QProgressBar {
         static_cast<int>(static_cast<long long>(inside.width()) * (value() - minimum()) / span);
     painter.fillRect(QRect(inside.left(), inside.top(), filled, inside.height()), palette().highlight());
   }
-
- private:
-  int painted_ = -1;
 };
-
-// Paints the bar at once unless setting its value already did.
-void ShowValue(QProgressBar* bar, int value) {
-  bar->setValue(value);
-  if (!static_cast<PaintedBar*>(bar)->Shows(value)) bar->repaint();
-}
 
 QLabel* AddText(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
   auto* label = new QLabel(text, parent);
@@ -109,18 +95,20 @@ void CProgressDlg::paintEvent(QPaintEvent* event) {
   if (waiting_ != nullptr) waiting_->quit();
 }
 
-void CProgressDlg::ResetBar() {
-  bar_->setRange(0, 100);
-  ShowValue(bar_, 0);
-}
+void CProgressDlg::ResetBar() { ShowProgress(0, percent_->text()); }
 
-void CProgressDlg::SetPercent(int percent, const QString& text) {
-  // A synchronous repaint paints everything pending in the window, so each
-  // widget is repainted before the next one changes: repainting both after
-  // both changed would paint the text twice.
-  ShowValue(bar_, percent);
+void CProgressDlg::SetPercent(int percent, const QString& text) { ShowProgress(percent, text); }
+
+void CProgressDlg::ShowProgress(int percent, const QString& text) {
+  // Setting the bar's value would repaint the bar at once, and then the text
+  // would be repainted on its own: two passes and two flushes to the screen.
+  // Both are marked instead and painted in one pass.
+  bar_->setUpdatesEnabled(false);
+  bar_->setRange(0, 100);
+  bar_->setValue(percent);
+  bar_->setUpdatesEnabled(true);
   percent_->setText(text);
-  percent_->repaint();
+  repaint(bar_->geometry().united(percent_->geometry()));
 }
 
 void CProgressDlg::SetElapsed(const QString& text) {

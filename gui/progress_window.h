@@ -43,6 +43,9 @@ class CProgressDlg : public QDialog {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // Shows the bar at `percent` and the text, painted at once.
+  void ShowProgress(int percent, const QString& text);
+
   CancelFlag* cancel_ = nullptr;
   bool cancelled_ = false;
   bool painted_ = false;

@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProxyStyle>
+#include <map>
 
 #include "gui/dialog_units.h"
 #include "gui/overwrite_dialog.h"
@@ -28,6 +32,31 @@ QMessageBox::Icon IconOf(MessageStyle style) {
   return QMessageBox::NoIcon;
 }
 
+// The application's style with its standard icons looked up once: the style
+// searches the icon themes for a message icon each time it is asked, about
+// twenty million instructions a box. Owned by the application.
+class IconCachingStyle final : public QProxyStyle {
+ public:
+  static IconCachingStyle* Instance() {
+    static QPointer<IconCachingStyle> style;
+    if (style.isNull()) {
+      style = new IconCachingStyle;
+      style->setParent(qApp);
+    }
+    return style;
+  }
+
+  QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
+    auto found = icons_.find(which);
+    if (found == icons_.end())
+      found = icons_.emplace(which, QProxyStyle::standardIcon(which, option, widget)).first;
+    return found->second;
+  }
+
+ private:
+  mutable std::map<StandardPixmap, QIcon> icons_;
+};
+
 // A message box in the dialog font, with the frame of a fixed dialog, and at
 // least as wide as its caption needs beside the window icon and the close box:
 // a box is otherwise only as wide as its text, and a short text such as
@@ -35,8 +64,13 @@ QMessageBox::Icon IconOf(MessageStyle style) {
 class MessageBox final : public QMessageBox {
  public:
   MessageBox(const Message& message, QWidget* parent)
-      : QMessageBox(IconOf(message.style), QStringLiteral("Larkspool"),
-                    QString::fromUtf8(message.text.c_str()), QMessageBox::Ok, parent) {
+      : QMessageBox(QMessageBox::NoIcon, QStringLiteral("Larkspool"), QString::fromUtf8(message.text.c_str()),
+                    QMessageBox::NoButton, parent) {
+    // The box's icon and its button's come from the box and its button box.
+    setStyle(IconCachingStyle::Instance());
+    if (auto* buttons = findChild<QDialogButtonBox*>()) buttons->setStyle(IconCachingStyle::Instance());
+    setStandardButtons(QMessageBox::Ok);
+    setIcon(IconOf(message.style));
     setWindowFlags(FixedDialogFlags());
     setFont(DialogFont());
     // The box sizes itself to its layout whenever the layout changes: an
