@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/file_system.h"
+
 namespace larkspool {
 
 StoredName StoredName::FromField(std::span<const std::uint8_t, format::kNameFieldSize> field) {
@@ -22,6 +24,12 @@ bool IsSafeOutputName(std::string_view name) {
   const bool drivePrefix = name.size() >= 2 && name[1] == ':' &&
                            ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
   return !drivePrefix;
+}
+
+std::string_view OutputNameRefusal(std::string_view name) {
+  if (!IsSafeOutputName(name)) return kUnsafeNameReason;
+  if (!KeepsNameAsGiven(name)) return kAlteredNameReason;
+  return {};
 }
 
 Classification ClassifyKindFields(std::span<const std::uint8_t, format::kKindFieldsSize> fields) {

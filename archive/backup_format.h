@@ -113,6 +113,14 @@ class StoredName {
 bool IsSafeOutputName(std::string_view name);
 // The detail shown when a name is refused for that.
 inline constexpr std::string_view kUnsafeNameReason = "refused, the name would leave the extraction folder";
+// The detail shown for a name the platform would not keep as stored
+// (KeepsNameAsGiven in platform/file_system.h): a device name, a stream, a
+// trailing dot.
+inline constexpr std::string_view kAlteredNameReason =
+    "refused, Windows would not write a file under this name";
+
+// Why `name` is not written as an output file, or empty when it may be.
+std::string_view OutputNameRefusal(std::string_view name);
 
 // The kind from the 8 bytes at offset 8, or the status that refuses the file.
 struct Classification {

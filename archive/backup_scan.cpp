@@ -26,8 +26,8 @@ class ScanningVisitor final : public EntryVisitor {
   // The faults come in the order a copy meets them: the name, then the
   // first chunk and its tags, then the rest of the payload.
   Outcome Check(const StoredName& name, const PayloadSpan& payload) {
-    if (!IsSafeOutputName(name.view()))
-      return Outcome::Fail(StatusCode::kOpenFailed, std::string(kUnsafeNameReason));
+    if (const std::string_view refusal = OutputNameRefusal(name.view()); !refusal.empty())
+      return Outcome::Fail(StatusCode::kOpenFailed, std::string(refusal));
     if (mode_ == ScanMode::kVerify) {
       ChunkBuffer buffer;
       if (Outcome tags = ReadFirstChunk(fs_, backup_, payload, buffer); !tags.ok()) return tags;

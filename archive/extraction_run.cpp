@@ -141,16 +141,17 @@ RunResult ExtractionRun::RunExtraction(const std::string& backupFile, BackupKind
   const std::optional<std::int64_t> written = fs_.LastWriteTime(backup.get());
   const ProgressLines lines{FileLine(backupFile), written ? DateLine(*written) : "Date: ", FormatPercent(0),
                             FormatElapsed(0)};
-  if (!ui_.OpenProgress(lines, cancel_)) return RunResult::kProgressWindowFailed;
-  progress_.MarkStart();
-  cancel_.Clear();
-
-  const Outcome outcome = Walk(backup.get(), kind);
-  // Both the completion and a fault are shown over the progress display,
-  // which closes once the message is dismissed.
-  if (outcome.ok()) ui_.ShowMessage(Message{std::string(kCompletedText), MessageStyle::kInformation, {}});
-  if (outcome.failed()) ReportStatus(ui_, outcome);
-  ui_.CloseProgress();
+  Outcome outcome = Outcome::Ok();
+  const bool shown = ui_.RunWithProgress(lines, cancel_, [&] {
+    progress_.MarkStart();
+    cancel_.Clear();
+    outcome = Walk(backup.get(), kind);
+    // Both the completion and a fault are shown over the progress display,
+    // which closes once the message is dismissed.
+    if (outcome.ok()) ui_.ShowMessage(Message{std::string(kCompletedText), MessageStyle::kInformation, {}});
+    if (outcome.failed()) ReportStatus(ui_, outcome);
+  });
+  if (!shown) return RunResult::kProgressWindowFailed;
   return outcome.result();
 }
 

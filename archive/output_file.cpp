@@ -6,8 +6,8 @@ namespace larkspool {
 
 OpenResult OutputWriter::OpenOutputFile(const StoredName& name, ScopedFile& out) {
   failureReason_.clear();
-  if (!IsSafeOutputName(name.view())) {
-    failureReason_ = kUnsafeNameReason;
+  if (const std::string_view refusal = OutputNameRefusal(name.view()); !refusal.empty()) {
+    failureReason_ = refusal;
     return OpenResult::kFailed;
   }
   if (const FileHandle created = fs_.CreateExclusive(name.c_str()); created != kNoFile) {

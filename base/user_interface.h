@@ -3,6 +3,7 @@
 // anything by other means. All calls come from the thread that runs the core.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -62,6 +63,18 @@ class UserInterface {
   // Handles whatever input is waiting (a click on Cancel) without blocking.
   virtual void PumpMessages() = 0;
   virtual void CloseProgress() = 0;
+
+  // Shows the progress display and runs `walk` while it is up; returns false,
+  // without running `walk`, when the display cannot be shown. A front end
+  // whose progress display is a modal window runs the walk from inside the
+  // window's start-up, so the window's owner stays disabled throughout.
+  virtual bool RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
+                               const std::function<void()>& walk) {
+    if (!OpenProgress(lines, cancel)) return false;
+    walk();
+    CloseProgress();
+    return true;
+  }
 };
 
 // Shows the catalogue message of a failed outcome: the one message of a fault.

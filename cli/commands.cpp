@@ -109,14 +109,14 @@ void SetupVerify(CLI::App& app, ExitCode& result) {
 
 ExitCode RunExtract(const ExtractOptions& options) {
   TerminalUi ui(TerminalOptions{options.backup, options.quiet, options.passwordFromStdin, options.overwrite});
-  Extractor extractor(PosixFileSystem(), ui);
+  Extractor extractor(NativeFileSystem(), ui);
   return ToExitCode(extractor.OnExtract(AbsoluteFromHere(options.backup), options.folder));
 }
 
 ExitCode RunList(const InspectOptions& options) {
   TerminalUi ui = InspectingUi(options);
   BackupListing listing;
-  const RunResult result = InspectBackup(PosixFileSystem(), ui, options.backup, ScanMode::kList, listing);
+  const RunResult result = InspectBackup(NativeFileSystem(), ui, options.backup, ScanMode::kList, listing);
   if (result != RunResult::kCompleted) return ToExitCode(result);
   if (options.json) {
     PrintJson(listing);
@@ -129,7 +129,7 @@ ExitCode RunList(const InspectOptions& options) {
 ExitCode RunVerify(const InspectOptions& options) {
   TerminalUi ui = InspectingUi(options);
   BackupListing listing;
-  const RunResult result = InspectBackup(PosixFileSystem(), ui, options.backup, ScanMode::kVerify, listing);
+  const RunResult result = InspectBackup(NativeFileSystem(), ui, options.backup, ScanMode::kVerify, listing);
   if (result != RunResult::kCompleted) return ToExitCode(result);
   const std::size_t count = listing.entries.size();
   std::printf("%s: OK, %zu %s\n", EscapeName(options.backup).c_str(), count, count == 1 ? "file" : "files");

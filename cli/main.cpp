@@ -39,6 +39,9 @@ int main(int argc, char** argv) {
                "larkspool-cli"};
   app.set_version_flag("--version", "larkspool-cli " LARKSPOOL_VERSION);
   app.require_subcommand(1);
+  // The same options everywhere: on Windows too "/path" is an argument, not
+  // an option. Subcommands take this over when they are added.
+  app.allow_windows_style_options(false);
   app.failure_message(UsageFailure);
 
   ExitCode result = ExitCode::kCompleted;

@@ -1,5 +1,6 @@
 #include "cli/terminal_input.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,14 @@ LineRead ReadLine(int fd, std::size_t limit) {
   if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
   return line;
 }
+
+bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+int OpenTerminal() { return ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }
+
+void CloseTerminal(int fd) { ::close(fd); }
+
+void ResendInterrupt() { std::raise(SIGINT); }
 
 EchoOff::EchoOff(int fd) : fd_(fd) {
   if (::tcgetattr(fd_, &saved_) != 0) return;

@@ -1,11 +1,7 @@
 #include "cli/terminal_ui.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <csignal>
 #include <cstdio>
 #include <utility>
 
@@ -46,10 +42,10 @@ void PrintNotice(std::string_view text) {
 }
 
 TerminalUi::TerminalUi(TerminalOptions options)
-    : options_(std::move(options)), showProgress_(!options_.quiet && ::isatty(STDERR_FILENO) == 1) {}
+    : options_(std::move(options)), showProgress_(!options_.quiet && IsTerminal(kStderrFd)) {}
 
 TerminalUi::~TerminalUi() {
-  if (tty_ >= 0) ::close(tty_);
+  if (tty_ >= 0) CloseTerminal(tty_);
 }
 
 void TerminalUi::ShowMessage(const Message& message) {
@@ -83,14 +79,14 @@ OverwriteAnswer TerminalUi::AskOverwrite(const std::string& name) {
 
 std::optional<std::string> TerminalUi::AskPassword() {
   if (options_.passwordFromStdin) {
-    LineRead line = ReadLine(STDIN_FILENO);
+    LineRead line = ReadLine(kStdinFd);
     if (line.end == LineRead::End::kError) {
       Notice("cannot read the password from standard input");
       return std::nullopt;
     }
     return std::move(line.text);
   }
-  if (::isatty(STDIN_FILENO) == 1) return PromptPassword();
+  if (IsTerminal(kStdinFd)) return PromptPassword();
   Notice(EscapeName(options_.backupName) +
          " is password-protected: use --password-stdin or run on a terminal");
   return std::nullopt;
@@ -157,10 +153,10 @@ void TerminalUi::EndBarLine() {
 
 int TerminalUi::AnswerInput() {
   // With --password-stdin, stdin is a pipe or a file, not the user.
-  if (!options_.passwordFromStdin) return ::isatty(STDIN_FILENO) == 1 ? STDIN_FILENO : -1;
+  if (!options_.passwordFromStdin) return IsTerminal(kStdinFd) ? kStdinFd : -1;
   if (!ttyTried_) {
     ttyTried_ = true;
-    tty_ = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    tty_ = OpenTerminal();
   }
   return tty_;
 }
@@ -187,14 +183,14 @@ std::optional<std::string> TerminalUi::PromptPassword() {
   std::fputs("Enter mailbox password: ", stderr);
   LineRead line;
   {
-    // Declared in this order so that echo is back before SIGINT is.
+    // Declared in this order so that echo is back before Ctrl-C is.
     InterruptCatcher catcher(InterruptCatcher::Reads::kInterruptReads);
-    EchoOff echo(STDIN_FILENO);
-    line = ReadLine(STDIN_FILENO);
+    EchoOff echo(kStdinFd);
+    line = ReadLine(kStdinFd);
   }
   std::fputc('\n', stderr);
   // The default behaviour of Ctrl-C, now that the terminal is restored.
-  if (line.end == LineRead::End::kInterrupted) std::raise(SIGINT);
+  if (line.end == LineRead::End::kInterrupted) ResendInterrupt();
   if (NoAnswer(line)) return std::nullopt;
   return std::move(line.text);
 }

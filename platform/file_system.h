@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace larkspool {
 
@@ -53,8 +54,19 @@ class FileSystem {
   virtual std::unique_ptr<std::uint8_t[]> AllocateRecordBuffer(std::size_t size);
 };
 
-// The process's real file system.
+// The process's real file system: POSIX descriptors, or on Windows the C
+// runtime's descriptors in binary mode.
+FileSystem& NativeFileSystem();
+#ifndef _WIN32
 FileSystem& PosixFileSystem();
+#endif
+
+// True when a file created under `name` in the current folder is an ordinary
+// file under exactly that name. Every name qualifies on POSIX; Windows opens a
+// device for a reserved name such as NUL or COM1 (with any extension), an
+// alternate data stream of another file for a name with ':', and drops
+// trailing dots and spaces.
+bool KeepsNameAsGiven(std::string_view name);
 
 // Closes a handle when it goes out of scope.
 class ScopedFile {

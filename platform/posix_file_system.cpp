@@ -149,4 +149,8 @@ FileSystem& PosixFileSystem() {
   return files;
 }
 
+FileSystem& NativeFileSystem() { return PosixFileSystem(); }
+
+bool KeepsNameAsGiven(std::string_view /*name*/) { return true; }
+
 }  // namespace larkspool

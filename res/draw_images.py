@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's pictures: the application icon (32x32 and 16x16, 16
-colours, PNG) and the picture of the "..." browse buttons (16x13, 8 bits per
-pixel with a 256-entry palette, uncompressed BMP). Run from this folder; the
-output is deterministic."""
+colours, as PNG and as one Windows icon file holding both sizes) and the
+picture of the "..." browse buttons (16x13, 8 bits per pixel with a 256-entry
+palette, uncompressed BMP). Run from this folder; the output is
+deterministic."""
 import math
 import struct
 import zlib
@@ -94,7 +95,44 @@ def write_bmp(path, pixels):
         out.write(palette + rows)
 
 
+def icon_image(pixels):
+    """One icon image: a 4-bit colour bitmap of double height (the colours,
+    then the transparency mask, both bottom-up), as the icon format wants."""
+    size = len(pixels)
+    palette = b"".join(bytes((b, g, r, 0)) for r, g, b in VGA)
+    colour_stride = ((size * 4 + 31) // 32) * 4
+    mask_stride = ((size + 31) // 32) * 4
+    colours = b""
+    mask = b""
+    for row in reversed(pixels):
+        nibbles = [0 if c == CLEAR else c for c in row]
+        packed = bytes((nibbles[i] << 4) | nibbles[i + 1] for i in range(0, size, 2))
+        colours += packed + bytes(colour_stride - len(packed))
+        bits = 0
+        for x, c in enumerate(row):
+            if c == CLEAR:
+                bits |= 1 << (size - 1 - x)
+        line = bits.to_bytes((size + 7) // 8, "big")
+        mask += line + bytes(mask_stride - len(line))
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, len(colours) + len(mask), 0, 0, 16, 0)
+    return header + palette + colours + mask
+
+
+def write_ico(path, images):
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    data = b""
+    for pixels in images:
+        image = icon_image(pixels)
+        size = len(pixels)
+        directory += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(image), offset + len(data))
+        data += image
+    with open(path, "wb") as out:
+        out.write(directory + data)
+
+
 if __name__ == "__main__":
     write_png("larkspool-32.png", icon(32))
     write_png("larkspool-16.png", icon(16))
+    write_ico("larkspool.ico", [icon(32), icon(16)])
     write_bmp("browse.bmp", browse())

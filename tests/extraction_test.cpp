@@ -42,7 +42,7 @@ TEST_P(ExtractRequestTest, RefusesMissingPathsAndFoldersBeforeReadingTheBackup) 
   if (c.backupExists) Single().Entry("a.wav", kA).WriteTo(s.backup);
   const std::string backup = c.backupGiven ? s.backup + (c.backupExists ? "" : ".missing") : "";
   const std::string folder = c.folderGiven ? s.folder + (c.folderExists ? "" : "/missing") : "";
-  EXPECT_EQ(Extractor(PosixFileSystem(), s.ui).OnExtract(backup, folder), RunResult::kFailed);
+  EXPECT_EQ(Extractor(NativeFileSystem(), s.ui).OnExtract(backup, folder), RunResult::kFailed);
   EXPECT_EQ(s.ui.MessageTexts(), FaultText(c.code));
   EXPECT_EQ(s.ui.messages[0].style, MessageStyle::kExclamation);
   EXPECT_EQ(s.ui.events.size(), 1u);  // the message alone
@@ -63,7 +63,7 @@ TEST(ExtractRequestTest, ResolvesARelativeBackupPathInsideTheFolder) {
   const BackupBuilder builder = Single().Entry("a.wav", kA);
   builder.WriteTo(s.folder + "/box.bkp");
   ASSERT_EQ(::chdir(s.scratch.path().c_str()), 0);
-  EXPECT_EQ(Extractor(PosixFileSystem(), s.ui).OnExtract("box.bkp", s.folder), RunResult::kCompleted);
+  EXPECT_EQ(Extractor(NativeFileSystem(), s.ui).OnExtract("box.bkp", s.folder), RunResult::kCompleted);
   EXPECT_EQ(s.Output(), (Files{{"a.wav", kA}, {"box.bkp", builder.bytes()}}));
   EXPECT_EQ(fs::current_path(), fs::path(s.folder));
 }
@@ -334,7 +334,7 @@ TEST(CancelTest, NextRunOfTheSameExtractorStartsAfresh) {
   Session s;
   s.Put("a.wav");
   ThreeEntries().WriteTo(s.backup);
-  Extractor extractor(PosixFileSystem(), s.ui, TickingClock());
+  Extractor extractor(NativeFileSystem(), s.ui, TickingClock());
   s.ui.overwriteAnswers = {kYesToAll};
   s.ui.cancelAtPump = 1;
   ASSERT_EQ(extractor.OnExtract(s.backup, s.folder), RunResult::kCancelled);

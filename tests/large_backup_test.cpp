@@ -110,7 +110,7 @@ TEST_P(LargeBackupTest, ListAndVerifyGivePayloadOffsetsPast4GiB) {
   for (const ScanMode mode : {ScanMode::kList, ScanMode::kVerify}) {
     FakeUi ui;
     BackupListing listing;
-    ASSERT_EQ(InspectBackup(PosixFileSystem(), ui, path_, mode, listing), RunResult::kCompleted)
+    ASSERT_EQ(InspectBackup(NativeFileSystem(), ui, path_, mode, listing), RunResult::kCompleted)
         << ::testing::PrintToString(ui.MessageTexts());
     EXPECT_EQ(Rows(listing.entries), Rows(GetParam().entries));
   }
@@ -124,7 +124,7 @@ TEST_P(LargeBackupTest, ExtractionCountsEveryByteWithoutWrapping) {
     WriteFile(folder + "/" + entries[i].name, {'o', 'l', 'd'});
   FakeUi ui;
   ui.overwriteAnswers.assign(entries.size() - 1, OverwriteAnswer::kSkip);
-  Extractor extractor(PosixFileSystem(), ui);
+  Extractor extractor(NativeFileSystem(), ui);
   ASSERT_EQ(extractor.OnExtract(path_, folder), RunResult::kCompleted);
 
   EXPECT_EQ(ReadFile(folder + "/small.wav"), kSmall);

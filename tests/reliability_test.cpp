@@ -211,7 +211,7 @@ TEST(FaultInjectionTest, RealFileSizeLimitIsSystemError11) {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{16384, 16384};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(100);
-    Extractor extractor(PosixFileSystem(), s.ui);
+    Extractor extractor(NativeFileSystem(), s.ui);
     const bool oneFault =
         extractor.OnExtract(s.backup, s.folder) == RunResult::kFailed && s.ui.messages.size() == 1;
     ::_exit(oneFault && s.ui.messages[0].text == StatusMessage(kWriteFailed).text ? 0 : 101);
@@ -255,7 +255,7 @@ TEST(CoreFaultTest, VerifyReportsTheTagFaultBeforeTheEndFault) {
   EXPECT_EQ(s.ui.MessageTexts(), FaultText(kWaveFormat));
   FakeUi ui;
   BackupListing listing;
-  EXPECT_EQ(InspectBackup(PosixFileSystem(), ui, s.backup, ScanMode::kVerify, listing), RunResult::kFailed);
+  EXPECT_EQ(InspectBackup(NativeFileSystem(), ui, s.backup, ScanMode::kVerify, listing), RunResult::kFailed);
   EXPECT_EQ(ui.MessageTexts(), FaultText(kWaveFormat));
 }
 
@@ -411,7 +411,7 @@ TEST(PropertyTest, GeneratedAndMutatedBackupsKeepEveryPromise) {
       FakeUi ui;
       ui.passwordAnswers = {kPassword};
       BackupListing listing;
-      InspectBackup(PosixFileSystem(), ui, s.backup, mode, listing);
+      InspectBackup(NativeFileSystem(), ui, s.backup, mode, listing);
       for (const ListedEntry& entry : listing.entries) names.push_back(entry.name);
       EXPECT_EQ(names, modelled);
       EXPECT_EQ(ui.MessageTexts(), scan == kSuccess ? std::vector<std::string>{} : FaultText(scan));

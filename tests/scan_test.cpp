@@ -32,7 +32,7 @@ Inspection Inspect(const BackupBuilder& backup, ScanMode mode, std::optional<std
   FakeUi ui;
   if (password) ui.passwordAnswers = {*password == "cancel" ? std::nullopt : password};
   Inspection inspection{RunResult::kFailed, {}, {}, 0};
-  inspection.result = InspectBackup(PosixFileSystem(), ui, path, mode, inspection.listing);
+  inspection.result = InspectBackup(NativeFileSystem(), ui, path, mode, inspection.listing);
   inspection.messages = ui.MessageTexts();
   inspection.passwordPrompts = ui.passwordPrompts;
   EXPECT_EQ(FilesIn(scratch.path()), (std::map<std::string, Bytes>{{"box.bkp", backup.bytes()}}));
@@ -126,8 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(InspectTest, MissingOrUnnamedBackupIsReported) {
   FakeUi ui;
   BackupListing listing;
-  EXPECT_EQ(InspectBackup(PosixFileSystem(), ui, "", ScanMode::kList, listing), RunResult::kFailed);
-  EXPECT_EQ(InspectBackup(PosixFileSystem(), ui, "/nonexistent/box.bkp", ScanMode::kList, listing),
+  EXPECT_EQ(InspectBackup(NativeFileSystem(), ui, "", ScanMode::kList, listing), RunResult::kFailed);
+  EXPECT_EQ(InspectBackup(NativeFileSystem(), ui, "/nonexistent/box.bkp", ScanMode::kList, listing),
             RunResult::kFailed);
   EXPECT_EQ(ui.MessageTexts(),
             (std::vector<std::string>{"Backup file is not specified.", "The specified file is not found."}));

@@ -60,7 +60,7 @@ inline Fault NthCall(FaultyCall call, int nth, int error = EIO) {
 
 class FaultyFileSystem final : public FileSystem {
  public:
-  explicit FaultyFileSystem(FileSystem& base = PosixFileSystem()) : base_(base) {}
+  explicit FaultyFileSystem(FileSystem& base = NativeFileSystem()) : base_(base) {}
 
   void Inject(const Fault& fault) { faults_.push_back(fault); }
   // Runs `action` just before the nth call of this kind is passed on (or

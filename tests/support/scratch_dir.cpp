@@ -1,18 +1,23 @@
 #include "tests/support/scratch_dir.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace larkspool::testing {
 
 ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "larkspool-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // A random name that nobody has taken; create_directory tells whether it
+  // was free, so parallel test processes never share a folder.
+  static std::mt19937_64 names{std::random_device{}()};
+  const std::filesystem::path temp = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const std::filesystem::path candidate = temp / ("larkspool-test-" + std::to_string(names()));
+    if (std::filesystem::create_directory(candidate)) path_ = candidate.string();
+  }
+  if (path_.empty()) throw std::runtime_error("cannot create a scratch folder in " + temp.string());
   previousCwd_ = std::filesystem::current_path().string();
 }
 

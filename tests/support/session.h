@@ -47,7 +47,7 @@ struct Session {
   Session();
   // Writes the backup and extracts it with a ticking clock; afterwards the
   // backup, unless the test removed it, must be unchanged.
-  RunResult Extract(const BackupBuilder& builder, FileSystem& files = PosixFileSystem());
+  RunResult Extract(const BackupBuilder& builder, FileSystem& files = NativeFileSystem());
   Files Output() const { return FilesIn(folder); }
   // Puts a file holding kOld into the folder.
   void Put(const std::string& name) const { WriteFile(folder + "/" + name, kOld); }

@@ -1,0 +1,157 @@
+// What Windows does to files and names, end to end through the real file
+// layer: bytes pass untranslated, names Windows would turn into a device, a
+// stream or another name are refused before anything is created, and an
+// existing file is replaced only when it is a regular file with one name.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/extract_request.h"
+#include "app/inspect_request.h"
+#include "archive/backup_format.h"
+#include "builder/backup_builder.h"
+#include "tests/support/fake_ui.h"
+#include "tests/support/scratch_dir.h"
+
+namespace larkspool::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, Bytes>;
+
+// A WAV payload whose body holds every byte a text-mode runtime would change:
+// Ctrl-Z (end of file), CR, LF and CR LF.
+Bytes TextTrapPayload() {
+  Bytes payload = WavPayload(12);
+  for (int i = 0; i < 40000; ++i) {
+    const std::uint8_t pattern[] = {0x1A, '\r', '\n', '\r', '\r', '\n', '\n', 0x1A};
+    payload.push_back(pattern[i % 8]);
+  }
+  return payload;
+}
+
+const Bytes kOld{'o', 'l', 'd'};
+
+TEST(WindowsFilesTest, NamesAndFilesWindowsWouldAlterAreNeverWritten) {
+  enum class Expect { kWritten, kRefused, kNotReplaced };
+  struct Case {
+    std::string name;
+    Expect expect;
+    std::string reason;  // the detail of System error(9), after the name
+    std::function<void(const std::string&, const std::string&)> put;  // (at, outside): what stands there
+  };
+  const Bytes trap = TextTrapPayload();
+  const std::string altered(kAlteredNameReason);
+  const std::string leaves(kUnsafeNameReason);
+  std::vector<Case> cases = {
+      {"crlf.wav", Expect::kWritten, "", nullptr},
+      {"a\\b.wav", Expect::kRefused, leaves, nullptr},
+      {"..\\up.wav", Expect::kRefused, leaves, nullptr},
+      {"\\root.wav", Expect::kRefused, leaves, nullptr},
+      {"C:drive.wav", Expect::kRefused, leaves, nullptr},
+      {"z:\\abs.wav", Expect::kRefused, leaves, nullptr},
+      {"ab:c.wav", Expect::kRefused, altered, nullptr},
+      {"a.wav:stream", Expect::kRefused, altered, nullptr},
+      {"dot.wav.", Expect::kRefused, altered, nullptr},
+      {"blank.wav ", Expect::kRefused, altered, nullptr},
+      {"tab\t.wav", Expect::kRefused, altered, nullptr},
+      {"bell\x07", Expect::kRefused, altered, nullptr},
+      // A hard link: replacing it would change the file outside the folder.
+      {"hard.wav", Expect::kNotReplaced, "Too many links",
+       [](const std::string& at, const std::string& outside) {
+         ASSERT_NE(::CreateHardLinkA(at.c_str(), outside.c_str(), nullptr), 0);
+       }},
+      // A folder under the name is not a file to replace.
+      {"folder.wav", Expect::kNotReplaced, "",
+       [](const std::string& at, const std::string&) { fs::create_directory(at); }},
+  };
+  for (const char* device : {"CON", "prn", "Aux", "NUL", "nul.wav", "CON .wav", "COM1", "com9.wav", "LPT1",
+                             "lpt9.txt", "COM0", "COM\xB9", "LPT\xB3.wav", "CONIN$", "conout$.wav"}) {
+    cases.push_back({device, Expect::kRefused, altered, nullptr});
+  }
+  for (const char c : std::string("<>\"|?*")) {
+    cases.push_back({std::string("x") + c + ".wav", Expect::kRefused, altered, nullptr});
+  }
+
+  // One case a call, so a failed ASSERT ends that case alone.
+  const auto check = [&trap](const Case& c) {
+    ScratchDir scratch;
+    const std::string folder = scratch / "out";
+    const std::string outside = scratch / "outside.wav";
+    fs::create_directory(folder);
+    WriteFile(outside, kOld);
+    if (c.put) c.put(folder + "\\" + c.name, outside);
+    const std::string backup = scratch / "box.bkp";
+    BackupBuilder::Single(BackupKind::k3).Entry(c.name, trap).WriteTo(backup);
+    const Files scratchBefore = FilesIn(scratch.path());
+    const Files folderBefore = FilesIn(folder);
+
+    FakeUi ui;
+    ui.overwriteAnswers = {OverwriteAnswer::kYes};
+    const RunResult result = Extractor(NativeFileSystem(), ui).OnExtract(backup, folder);
+
+    if (c.expect == Expect::kWritten) {
+      EXPECT_EQ(result, RunResult::kCompleted);
+      EXPECT_EQ(FilesIn(folder), (Files{{c.name, trap}}));
+      return;
+    }
+    EXPECT_EQ(result, RunResult::kFailed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "System error(9)");
+    if (!c.reason.empty()) {
+      EXPECT_EQ(ui.messages[0].detail, c.name + ": " + c.reason);
+    }
+    // A refused name is refused before the overwrite prompt; a file that
+    // stands there is asked about first.
+    EXPECT_EQ(ui.overwritePrompts.size(), c.expect == Expect::kNotReplaced ? 1u : 0u);
+    EXPECT_EQ(FilesIn(folder), folderBefore);
+    EXPECT_EQ(FilesIn(scratch.path()), scratchBefore);
+    EXPECT_EQ(ReadFile(outside), kOld);
+    if (c.expect == Expect::kRefused) {
+      // list names the same refusal, before anything would be written.
+      FakeUi lister;
+      BackupListing listing;
+      EXPECT_EQ(InspectBackup(NativeFileSystem(), lister, backup, ScanMode::kList, listing),
+                RunResult::kFailed);
+      ASSERT_EQ(lister.messages.size(), 1u);
+      EXPECT_EQ(lister.messages[0].detail, c.name + ": " + c.reason);
+    }
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    check(c);
+  }
+}
+
+// Wine cannot make symbolic links or junctions (CreateSymbolicLinkA reports
+// success and makes nothing), and Windows makes them only with the right
+// privilege or developer mode: the test runs where a link can be made.
+TEST(WindowsFilesTest, SymbolicLinkAtAnOutputNameIsNotFollowed) {
+  ScratchDir scratch;
+  const std::string folder = scratch / "out";
+  const std::string outside = scratch / "outside.wav";
+  const std::string at = folder + "\\link.wav";
+  fs::create_directory(folder);
+  WriteFile(outside, kOld);
+  ::CreateSymbolicLinkA(at.c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+  const DWORD attributes = ::GetFileAttributesA(at.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    GTEST_SKIP() << "this system makes no symbolic links";
+  }
+  const std::string backup = scratch / "box.bkp";
+  BackupBuilder::Single(BackupKind::k3).Entry("link.wav", WavPayload(100)).WriteTo(backup);
+  FakeUi ui;
+  ui.overwriteAnswers = {OverwriteAnswer::kYes};
+  EXPECT_EQ(Extractor(NativeFileSystem(), ui).OnExtract(backup, folder), RunResult::kFailed);
+  EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"System error(9)"});
+  EXPECT_EQ(ReadFile(outside), kOld);
+  EXPECT_NE(::GetFileAttributesA(at.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+}
+
+}  // namespace
+}  // namespace larkspool::testing

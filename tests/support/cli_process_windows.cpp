@@ -1,0 +1,109 @@
+#include <windows.h>
+
+#include <cstdint>
+
+#include "tests/support/cli_process.h"
+
+namespace larkspool::testing {
+namespace {
+
+// One argument as the C runtime parses it back: in quotes, with a quote
+// escaped and the backslashes before a quote doubled.
+std::string Quoted(const std::string& arg) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+// A temporary file the child inherits, deleted when the last handle closes.
+HANDLE TemporaryFile() {
+  char folder[MAX_PATH];
+  char path[MAX_PATH];
+  if (::GetTempPathA(MAX_PATH, folder) == 0 || ::GetTempFileNameA(folder, "cli", 0, path) == 0) {
+    return INVALID_HANDLE_VALUE;
+  }
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+std::string ReadBack(HANDLE file) {
+  std::string text;
+  ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) text.append(buffer, got);
+  ::CloseHandle(file);
+  // The program writes text: its lines end in CR LF on Windows.
+  std::string lines;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  }
+  return lines;
+}
+
+}  // namespace
+
+// The child is detached from the console, so it has no console to prompt on;
+// a run that hangs is killed after 20 seconds.
+Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
+               const std::optional<std::string>& input) {
+  std::string commandLine = Quoted(LARKSPOOL_CLI_PATH);
+  for (const std::string& arg : args) {
+    commandLine += ' ';
+    commandLine += Quoted(arg);
+  }
+
+  HANDLE in = INVALID_HANDLE_VALUE;
+  if (input) {
+    in = TemporaryFile();
+    DWORD written = 0;
+    ::WriteFile(in, input->data(), static_cast<DWORD>(input->size()), &written, nullptr);
+    ::SetFilePointer(in, 0, nullptr, FILE_BEGIN);
+  } else {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    in = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                       nullptr);
+  }
+  HANDLE out = TemporaryFile();
+  HANDLE err = TemporaryFile();
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION child{};
+  Process run;
+  if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                       cwd.c_str(), &startup, &child) != 0) {
+    if (::WaitForSingleObject(child.hProcess, kCliTimeoutSeconds * 1000) != WAIT_OBJECT_0) {
+      ::TerminateProcess(child.hProcess, STATUS_TIMEOUT);
+      ::WaitForSingleObject(child.hProcess, INFINITE);
+    }
+    DWORD code = 0;
+    // An exit through an exception or Ctrl-C leaves an NTSTATUS, not a status.
+    if (::GetExitCodeProcess(child.hProcess, &code) != 0 && code <= 255) run.status = static_cast<int>(code);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+  }
+  ::CloseHandle(in);
+  run.out = ReadBack(out);
+  run.err = ReadBack(err);
+  return run;
+}
+
+}  // namespace larkspool::testing

@@ -1,0 +1,29 @@
+#include "win32/password_dialog.h"
+
+#include "win32/resource.h"
+
+namespace larkspool::win32 {
+
+// Room for one more character than a valid password has, so that a sixteenth
+// digit reaches the check and is refused there.
+constexpr WPARAM kPasswordLimit = 16;
+
+CPasswordDlg::CPasswordDlg() : Dialog(IDD_PASSWORD) {}
+
+bool CPasswordDlg::OnInitDialog() {
+  SetWindowTextA(Item(IDC_PASSWORD), m_strPassword.c_str());
+  SendMessageA(Item(IDC_PASSWORD), EM_LIMITTEXT, kPasswordLimit, 0);
+  return true;
+}
+
+void CPasswordDlg::OnCommand(int id, int code) {
+  if (id == IDC_PASSWORD && code == EN_CHANGE) m_strPassword = WindowText(Item(IDC_PASSWORD));
+}
+
+void CPasswordDlg::OnOK() {
+  m_nPasswordLength = static_cast<int>(m_strPassword.size());
+  m_strPassword = WindowText(Item(IDC_PASSWORD));
+  EndDialog(IDOK);
+}
+
+}  // namespace larkspool::win32
