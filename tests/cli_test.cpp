@@ -112,8 +112,9 @@ INSTANTIATE_TEST_SUITE_P(
             "not a backup", {"other.bkp", "out"}, "larkspool-cli: This file is not a voice backup data.\n"},
         // Neither can be opened as a backup; a FIFO without a writer must not
         // block the open.
-        FailureCase{
-            "backup is a fifo or device", {kNotAFile, "out"}, "larkspool-cli: The specified file is not found.: "},
+        FailureCase{"backup is a fifo or device",
+                    {kNotAFile, "out"},
+                    "larkspool-cli: The specified file is not found.: "},
         FailureCase{
             "backup is a folder", {"folder.bkp", "out"}, "larkspool-cli: The specified file is not found.: "},
         FailureCase{"empty backup path", {"", "out"}, "larkspool-cli: Backup file is not specified.\n"},
