@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -103,10 +104,16 @@ class Renderer {
     QtUserInterface ui(nullptr, [this] {
       auto window = std::make_unique<CProgressDlg>();
       CProgressDlg* shown = window.get();
-      QTimer::singleShot(0, shown, [this, shown] {
+      // Timers run while the window comes up and at each pump of the walk:
+      // the first turn with the bar moved is the pump after the first message.
+      auto* poll = new QTimer(shown);
+      QObject::connect(poll, &QTimer::timeout, shown, [this, shown, poll] {
+        if (shown->findChild<QProgressBar*>(QStringLiteral("bar"))->value() == 0) return;
+        poll->stop();
         Save(*shown, "progress.png");
         shown->reject();
       });
+      poll->start(0);
       return window;
     });
     Extractor extractor(PosixFileSystem(), ui);

@@ -45,7 +45,7 @@ class ModalScript : public QObject {
 
  protected:
   // A window being shown is polled for at the next turn of any event loop:
-  // for the progress window that is the walk's first pump, after one entry.
+  // for the progress window that is its own wait to be shown, before the walk.
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->isWindow()) {
