@@ -15,6 +15,28 @@ namespace larkspool::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The stored digest of each password the fixtures, the examples and the fuzz
+// seeds use: the MD5 digest of the password's block (its digit values, then
+// 0xFF up to 16 bytes), computed apart from this code base with
+//   python3 -c 'import hashlib, sys; p = sys.argv[1];
+//     print(hashlib.md5(bytes(map(int, p)) + b"\xff" * (16 - len(p))).hexdigest())' 1234
+// so a backup built here holds a digest the project's own MD5 did not make.
+struct KnownDigest {
+  const char* password;
+  const char* hex;
+};
+inline constexpr KnownDigest kKnownDigests[] = {
+    {"1234", "0203f8b0a5899f7fa7591acf9768f48c"},
+    {"987", "266fdfba8e50d940a7fe634c9862c08d"},
+    {"2468", "1e6525e53d82c31fff3e63d3cd2070e8"},
+    {"42", "a07d38bdb2595c8075a66c010a18cdef"},
+    {"0123", "b554d8370d59a3116d72e09961ff82a9"},
+    {"58", "ff86cd7954e63ea7d4a0d6ee88fd5c30"},  // starts with 0xFF, the "no password" marker
+    {"012345678901234", "8dfc87fc1d676cf35360f8196f01a924"},
+};
+// The 16 digest bytes of a password in kKnownDigests; throws for any other.
+Bytes KnownDigestOf(std::string_view password);
+
 // A payload of exactly `size` bytes that starts like a WAV file ("RIFF", the
 // length, "WAVE"); the rest is a pattern that depends on `seed`. Sizes below
 // 12 are cut from the same bytes, so they fail the tag test.
@@ -42,8 +64,8 @@ class BackupBuilder {
  public:
   // Kinds 3, 4 and 6 (a stored kind 3 with a variant from 16 to 25).
   static BackupBuilder Single(BackupKind kind);
-  // Kind 5; with a password the digest of its block is stored, without one
-  // the digest starts with 0xFF.
+  // Kind 5; with a password (one of kKnownDigests) its digest is stored,
+  // without one the digest starts with 0xFF.
   static BackupBuilder Paired(std::optional<std::string> password = std::nullopt);
   // Any header: the stored kind and variant words, padded to `headerSize`.
   static BackupBuilder Header(std::uint32_t kind, std::int32_t variant, std::size_t headerSize);

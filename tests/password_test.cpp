@@ -22,14 +22,12 @@ using testing::PrintTo;
 constexpr char kPassword[] = "012345678901234";  // 15 digits, leading zero
 const Bytes kA = WavPayload(100, 1);
 
-PasswordDigest DigestOfBlock(const PasswordDigest& block) {
-  const Md5Digest md5 = MD5Digest(block.data(), block.size());
-  PasswordDigest digest;
-  std::copy(md5.begin(), md5.end(), digest.begin());
+PasswordDigest DigestOf(std::string_view password) {
+  const Bytes known = KnownDigestOf(password);
+  PasswordDigest digest{};
+  std::copy(known.begin(), known.end(), digest.begin());
   return digest;
 }
-
-PasswordDigest DigestOf(std::string_view password) { return DigestOfBlock(*PasswordBlock(password)); }
 
 PasswordDigest Block(std::initializer_list<std::uint8_t> head) {
   PasswordDigest block;
@@ -47,18 +45,37 @@ TEST(PasswordBlockTest, HoldsDigitValuesThenFill) {
   }
 }
 
+class KnownDigestTest : public ::testing::TestWithParam<KnownDigest> {};
+
+// The block rule and our MD5 give the digest computed apart from both, and
+// the password it belongs to passes (unless the digest reads as unset).
+TEST_P(KnownDigestTest, BlockRuleGivesTheIndependentDigest) {
+  const std::optional<PasswordDigest> block = PasswordBlock(GetParam().password);
+  ASSERT_TRUE(block.has_value());
+  const auto digest = MD5Digest(block->data(), block->size());
+  EXPECT_EQ(Bytes(digest.begin(), digest.end()), KnownDigestOf(GetParam().password));
+  const PasswordDigest stored = DigestOf(GetParam().password);
+  EXPECT_EQ(VerifyPassword(stored, GetParam().password), IsPasswordSet(stored) ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Passwords, KnownDigestTest, ::testing::ValuesIn(kKnownDigests),
+                         [](const auto& test) { return std::string("Password") + test.param.password; });
+
 TEST(VerifyPasswordTest, AcceptsOnlyTheExactDigits) {
   const PasswordDigest stored = DigestOf("0123");
   EXPECT_EQ(VerifyPassword(stored, "0123"), 0);
   for (const char* wrong : {"123", "00123", "01230", "0124", "", "O123"}) {
     EXPECT_EQ(VerifyPassword(stored, wrong), 1) << wrong;
   }
-  // The block of the character codes '0'..'3' is not the password's.
-  EXPECT_EQ(VerifyPassword(DigestOfBlock(Block({'0', '1', '2', '3'})), "0123"), 1);
+  // The digest of the block of the character codes '0'..'3' (python3's
+  // hashlib.md5(b"0123" + b"\xff" * 12)) is not the password's.
+  const PasswordDigest ofCodes = {0x04, 0x65, 0xfb, 0x20, 0x91, 0x93, 0xa6, 0xd3,
+                                  0xa3, 0x9f, 0xf5, 0x16, 0x6f, 0xab, 0x75, 0xf6};
+  EXPECT_EQ(VerifyPassword(ofCodes, "0123"), 1);
 }
 
-// The digest of "58" starts with 0xFF (md5 of 05 08 ff*14 is ff86cd79...), so
-// it cannot be told from "no password set", and even the right digits fail.
+// The digest of "58" starts with 0xFF, so it cannot be told from "no password
+// set", and even the right digits fail.
 TEST(VerifyPasswordTest, DigestMarkedUnsetAcceptsNothing) {
   const PasswordDigest stored = DigestOf("58");
   ASSERT_EQ(stored[0], 0xFF);

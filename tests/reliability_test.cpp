@@ -20,8 +20,6 @@
 #include "app/extract_request.h"
 #include "app/inspect_request.h"
 #include "builder/backup_builder.h"
-#include "password/md5.h"
-#include "password/password_gate.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/session.h"
 
@@ -292,8 +290,7 @@ StatusCode ModelWalk(const Bytes& b, const Visit& visit) {
   if (kind < 3 || kind > 5) return kNotVoiceBackup;
   const bool paired = kind == 5;
   if (paired && n < 40) return kReadFailed;
-  const std::optional<PasswordDigest> block = PasswordBlock(kPassword);
-  const Md5Digest right = MD5Digest(block->data(), block->size());
+  const Bytes right = KnownDigestOf(kPassword);
   if (paired && b[24] != 0xFF && !std::equal(right.begin(), right.end(), b.begin() + 24))
     return kWrongPassword;
   const std::int64_t header = paired ? 256 : 80;
