@@ -25,12 +25,12 @@ class Extractor {
   // backup path is then looked up there.
   RunResult OnExtract(const std::string& backupFile, const std::string& folder);
 
-  // Both paths given, and the folder entered; statuses 1, 2, 3 and 5.
-  Outcome ValidateRequest(const std::string& backupFile, const std::string& folder);
-
   const ExtractionRun& run() const { return run_; }
 
  private:
+  // Both paths given, and the folder entered; statuses 1, 2, 3 and 5.
+  Outcome ValidateRequest(const std::string& backupFile, const std::string& folder);
+
   FileSystem& fs_;
   UserInterface& ui_;
   ExtractionRun run_;

@@ -31,15 +31,14 @@ class ExtractionRun {
   // completed run has shown "Extraction completed.".
   RunResult RunExtraction(const std::string& backupFile, BackupKind kind);
 
-  // The walkers of a run, with the progress display open. Neither shows a
-  // message; the run reports a failure while the display is still up.
-  Outcome ExtractSingleEntries(FileHandle backup, BackupKind kind);
-  Outcome ExtractPairedEntries(FileHandle backup);
-
   const ProgressReporter& progress() const { return progress_; }
 
  private:
+  // The walkers of a run, with the progress display open. Neither shows a
+  // message; the run reports a failure while the display is still up.
   Outcome Walk(FileHandle backup, BackupKind kind);
+  Outcome ExtractSingleEntries(FileHandle backup, BackupKind kind);
+  Outcome ExtractPairedEntries(FileHandle backup);
 
   FileSystem& fs_;
   UserInterface& ui_;

@@ -3,6 +3,7 @@
 // anything by other means. All calls come from the thread that runs the core.
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,7 +30,7 @@ class CancelFlag {
   bool IsRaised() const { return m_bCancel != 0; }
 
  private:
-  volatile int m_bCancel = 0;
+  volatile std::sig_atomic_t m_bCancel = 0;
 };
 
 // What the progress display shows when it comes up.

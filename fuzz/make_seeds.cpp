@@ -84,7 +84,7 @@ std::vector<std::pair<const char*, Bytes>> PasswordSeeds() {
     return digest;
   };
   const std::optional<PasswordDigest> block = PasswordBlock(kPassword);
-  const Md5Digest digest = MD5Digest(block->data(), block->size());
+  const Md5Hash digest = MD5Digest(block->data(), block->size());
   const Bytes stored(digest.begin(), digest.end());
   return {
       {"right-password", withText(stored, kPassword)},           {"wrong-password", withText(stored, "1235")},

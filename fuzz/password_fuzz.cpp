@@ -34,7 +34,7 @@ void CheckBlock(std::string_view text, const std::optional<PasswordDigest>& bloc
 
 void CheckVerify(const PasswordDigest& stored, std::string_view text,
                  const std::optional<PasswordDigest>& block) {
-  const bool matches = block && MD5Digest(block->data(), block->size()) == Md5Digest(stored);
+  const bool matches = block && MD5Digest(block->data(), block->size()) == Md5Hash(stored);
   const bool accepted = VerifyPassword(stored, text) == 0;
   Require(accepted == (stored[0] != 0xFF && matches),
           "accepted exactly when the stored digest is the block's");
@@ -54,7 +54,7 @@ void CheckMd5Split(const std::uint8_t* data, std::size_t size) {
   MD5Update(context, data, first);
   MD5Update(context, data + first, second - first);
   MD5Update(context, data + second, size - second);
-  Md5Digest pieces{};
+  Md5Hash pieces{};
   MD5Final(pieces.data(), context);
   Require(pieces == MD5Digest(data, size), "a digest does not depend on how its input is split");
 }

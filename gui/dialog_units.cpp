@@ -15,7 +15,8 @@ constexpr int kPointSize = 9;
 constexpr int kPixelSize = (kPointSize * 96 + 36) / 72;
 
 int Scale(int value, int numerator, int denominator) {
-  // Rounds half away from zero, as the template's unit conversion does.
+  // Rounds half away from zero: a dialog unit that falls on half a pixel
+  // takes the larger pixel, so the layout lands where it was designed.
   const long long product = static_cast<long long>(value) * numerator;
   return static_cast<int>((product + (product >= 0 ? denominator / 2 : -denominator / 2)) / denominator);
 }

@@ -171,8 +171,8 @@ void MD5Digest(const void* data, std::size_t length, std::uint8_t digest[kMd5Dig
   MD5Final(digest, context);
 }
 
-Md5Digest MD5Digest(const void* data, std::size_t length) {
-  Md5Digest digest;
+Md5Hash MD5Digest(const void* data, std::size_t length) {
+  Md5Hash digest;
   MD5Digest(data, length, digest.data());
   return digest;
 }

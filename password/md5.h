@@ -9,7 +9,7 @@
 namespace larkspool {
 
 inline constexpr std::size_t kMd5DigestSize = 16;
-using Md5Digest = std::array<std::uint8_t, kMd5DigestSize>;
+using Md5Hash = std::array<std::uint8_t, kMd5DigestSize>;
 
 // Working state of one digest.
 struct MD5Context {
@@ -25,6 +25,6 @@ void MD5Final(std::uint8_t digest[kMd5DigestSize], MD5Context& context);
 
 // One-shot digest of a buffer.
 void MD5Digest(const void* data, std::size_t length, std::uint8_t digest[kMd5DigestSize]);
-Md5Digest MD5Digest(const void* data, std::size_t length);
+Md5Hash MD5Digest(const void* data, std::size_t length);
 
 }  // namespace larkspool

@@ -6,6 +6,10 @@
 
 namespace larkspool {
 
+namespace {
+
+// Reads the digest stored at offset 24. Fails with status 9 when the backup
+// cannot be opened and 10 when fewer than 16 bytes are there.
 Outcome ReadPasswordDigest(FileSystem& fs, const std::string& backupFile, PasswordDigest& digest) {
   ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
   if (!backup.valid()) return Outcome::FailWithErrno(StatusCode::kOpenFailed).About(backupFile);
@@ -18,6 +22,8 @@ Outcome ReadPasswordDigest(FileSystem& fs, const std::string& backupFile, Passwo
   }
   return Outcome::Ok();
 }
+
+}  // namespace
 
 std::optional<PasswordDigest> PasswordBlock(std::string_view text) {
   if (text.empty() || text.size() > kMaxPasswordDigits) return std::nullopt;
@@ -35,7 +41,7 @@ int VerifyPassword(const PasswordDigest& stored, std::string_view text) {
   if (!IsPasswordSet(stored)) return 1;
   const std::optional<PasswordDigest> block = PasswordBlock(text);
   if (!block) return 1;
-  return MD5Digest(block->data(), block->size()) == Md5Digest(stored) ? 0 : 1;
+  return MD5Digest(block->data(), block->size()) == Md5Hash(stored) ? 0 : 1;
 }
 
 Outcome CheckMailboxPassword(FileSystem& fs, const std::string& backupFile, UserInterface& ui,

@@ -19,10 +19,6 @@ namespace larkspool {
 using PasswordDigest = std::array<std::uint8_t, format::kPasswordDigestSize>;
 inline constexpr std::size_t kMaxPasswordDigits = 15;
 
-// Reads the digest stored at offset 24. Fails with status 9 when the backup
-// cannot be opened and 10 when fewer than 16 bytes are there.
-Outcome ReadPasswordDigest(FileSystem& fs, const std::string& backupFile, PasswordDigest& digest);
-
 // A digest whose first byte is 0xFF means the backup has no password.
 inline bool IsPasswordSet(const PasswordDigest& digest) { return digest[0] != format::kNoPasswordMarker; }
 

@@ -32,8 +32,21 @@ ensure_packages() {
 configure_and_build() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$(nproc)"
+}
+
+# configure_and_build, showing its output only when it fails: a compile
+# error is always shown, a successful build stays quiet.
+quietly_configure_and_build() {
+  local log
+  log=$(mktemp)
+  if ! configure_and_build "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "The build failed." >&2
+    exit 1
+  fi
+  rm -f "$log"
 }
 
 # The fuzz targets (scripts/fuzz) need clang and its sanitizer and libFuzzer runtimes.

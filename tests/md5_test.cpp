@@ -9,7 +9,7 @@
 namespace larkspool {
 namespace {
 
-std::string Hex(const Md5Digest& digest) {
+std::string Hex(const Md5Hash& digest) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
   for (std::uint8_t byte : digest) {
@@ -64,7 +64,7 @@ TEST(Md5Test, PiecewiseUpdatesMatchOneCall) {
   for (std::size_t i = 0; i < message.size(); ++i) {
     message[i] = static_cast<char>(i * 7 + 3);
   }
-  const Md5Digest whole = MD5Digest(message.data(), message.size());
+  const Md5Hash whole = MD5Digest(message.data(), message.size());
 
   for (std::size_t first = 0; first <= message.size(); ++first) {
     for (std::size_t second = first; second <= message.size(); ++second) {
@@ -73,7 +73,7 @@ TEST(Md5Test, PiecewiseUpdatesMatchOneCall) {
       MD5Update(context, message.data(), first);
       MD5Update(context, message.data() + first, second - first);
       MD5Update(context, message.data() + second, message.size() - second);
-      Md5Digest pieces;
+      Md5Hash pieces;
       MD5Final(pieces.data(), context);
       ASSERT_EQ(pieces, whole) << "cuts at " << first << " and " << second;
     }

@@ -129,22 +129,26 @@ INSTANTIATE_TEST_SUITE_P(
                       RemovedCase{"pair records, before the run", ThreeFiles(), 3}),
     ByLabel());
 
-struct ObstacleCase {
-  const char* label;
-  std::function<void(const std::string& at, const std::string& outside)> place;
-  bool refuseOverwrite = false;  // the seam plays a file that cannot be opened
-};
-class OutputObstacleTest : public ::testing::TestWithParam<ObstacleCase> {};
+// What stands at the output name, and for links the file outside they reach.
+void Place(std::string_view obstacle, const std::string& at, const std::string& outside) {
+  if (obstacle == "directory") fs::create_directory(at);
+  if (obstacle == "fifo") ::mkfifo(at.c_str(), 0600);
+  if (obstacle == "unopenable file") WriteFile(at, kOld);
+  if (obstacle.find("to a file outside") != std::string_view::npos) WriteFile(outside, kOld);
+  if (obstacle == "hard link to a file outside") fs::create_hard_link(outside, at);
+  if (obstacle == "link to a file outside" || obstacle == "dangling link") fs::create_symlink(outside, at);
+}
+class OutputObstacleTest : public ::testing::TestWithParam<const char*> {};
 
 // File B of the second record meets the obstacle after file A was written.
 TEST_P(OutputObstacleTest, ObstacleAtAnOutputNameIsLeftAloneAndEndsInSystemError9) {
   Session s;
   const std::string at = s.folder + "/c.wav", outside = s.scratch / "outside.wav";
-  GetParam().place(at, outside);
+  Place(GetParam(), at, outside);
   const fs::file_type type = fs::symlink_status(at).type();
   const Bytes outsideBefore = fs::exists(outside) ? ReadFile(outside) : Bytes{};
-  FaultyFileSystem faulty;
-  if (GetParam().refuseOverwrite) faulty.Inject(NthCall(kOpenForOverwrite, 0, EACCES));
+  FaultyFileSystem faulty;  // plays a file that cannot be opened
+  if (GetParam() == std::string_view("unopenable file")) faulty.Inject(NthCall(kOpenForOverwrite, 0, EACCES));
   s.ui.overwriteAnswers = {OverwriteAnswer::kYes};
   EXPECT_EQ(s.Extract(ThreeFiles(), faulty), RunResult::kFailed);
   EXPECT_EQ(s.ui.overwritePrompts, std::vector<std::string>{"c.wav"});
@@ -156,28 +160,11 @@ TEST_P(OutputObstacleTest, ObstacleAtAnOutputNameIsLeftAloneAndEndsInSystemError
   EXPECT_EQ(ReadFile(s.folder + "/b.wav"), kB);
 }
 
-void Outside(const std::string& outside) { WriteFile(outside, kOld); }
-INSTANTIATE_TEST_SUITE_P(
-    Obstacles, OutputObstacleTest,
-    ::testing::Values(
-        ObstacleCase{"directory",
-                     [](const std::string& at, const std::string&) { fs::create_directory(at); }},
-        ObstacleCase{"link to a file outside",
-                     [](const std::string& at, const std::string& outside) {
-                       Outside(outside);
-                       fs::create_symlink(outside, at);
-                     }},
-        ObstacleCase{"hard link to a file outside",
-                     [](const std::string& at, const std::string& outside) {
-                       Outside(outside);
-                       fs::create_hard_link(outside, at);
-                     }},
-        ObstacleCase{"dangling link", [](const std::string& at,
-                                         const std::string& outside) { fs::create_symlink(outside, at); }},
-        ObstacleCase{"fifo", [](const std::string& at, const std::string&) { ::mkfifo(at.c_str(), 0600); }},
-        ObstacleCase{"unopenable file",
-                     [](const std::string& at, const std::string&) { WriteFile(at, kOld); }, true}),
-    ByLabel());
+INSTANTIATE_TEST_SUITE_P(Obstacles, OutputObstacleTest,
+                         ::testing::Values("directory", "link to a file outside",
+                                           "hard link to a file outside", "dangling link", "fifo",
+                                           "unopenable file"),
+                         [](const auto& test) { return CaseName(test.param); });
 
 // A folder where nothing can be created (read-only, full): nothing stands at
 // the name, so nothing is asked; the OS error is the detail. As root every
@@ -240,8 +227,7 @@ TEST_P(BackupInTheFolderTest, BackupInsideTheFolderIsNeverOverwrittenByItsOwnEnt
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, BackupInTheFolderTest,
-                         ::testing::Values(OverwriteAnswer::kYes, OverwriteAnswer::kYesToAll),
-                         [](const auto& test) { return test.index == 0 ? "Yes" : "YesToAll"; });
+                         ::testing::Values(OverwriteAnswer::kYes, OverwriteAnswer::kYesToAll));
 
 // A payload without tags whose stored size runs past the end: the extraction
 // reads the first chunk, tests the tags and says 8; verify tests the end

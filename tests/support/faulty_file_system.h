@@ -93,11 +93,10 @@ class FaultyFileSystem final : public FileSystem {
     std::function<void()> run;
   };
 
-  // Counts a call that is not a read or write and runs its actions; the
-  // fault that hits it, or null.
+  // The fault that hits the call, or null: Next for a call that neither
+  // reads nor writes (it also runs the call's actions), Transfer for a read
+  // or write of `size` bytes, which begins at `start`.
   const Fault* Next(FaultyCall call);
-  // The fault that hits a read or write of `size` bytes on `file`, or null;
-  // `start` is where the call begins.
   const Fault* Transfer(FaultyCall call, FileHandle file, std::size_t size, std::int64_t& start);
   FileHandle Open(FaultyCall call, const char* path, FileHandle (FileSystem::*open)(const char*));
 
