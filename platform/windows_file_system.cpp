@@ -70,10 +70,24 @@ bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
 
 class WindowsFiles final : public FileSystem {
  public:
-  FileHandle OpenRead(const char* path) override { return Checked(::_open(path, _O_RDONLY | _O_BINARY)); }
+  FileHandle OpenRead(const char* path) override {
+    // Only a file on disk is a backup: a pipe or a device is refused.
+    const int fd = ::_open(path, _O_RDONLY | _O_BINARY);
+    if (fd < 0) return kNoFile;
+    if (::GetFileType(Win32Handle(fd)) != FILE_TYPE_DISK) {
+      ::_close(fd);
+      errno = EINVAL;
+      return kNoFile;
+    }
+    return fd;
+  }
 
   FileHandle CreateExclusive(const char* path) override {
-    return Checked(::_open(path, _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE));
+    const int fd = ::_open(path, _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE);
+    // A folder or a read-only file at the name may come back as EACCES;
+    // whatever stands there, the caller is told that something does.
+    if (fd < 0 && errno != EEXIST && ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
+    return Checked(fd);
   }
 
   FileHandle OpenForOverwrite(const char* path) override {
