@@ -21,11 +21,6 @@ std::unique_ptr<std::uint8_t[]> FileSystem::AllocateRecordBuffer(std::size_t siz
   return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
 }
 
-std::int64_t FileSystem::CopyRange(FileHandle /*from*/, FileHandle /*to*/, std::size_t /*size*/) {
-  errno = ENOSYS;
-  return -1;
-}
-
 namespace {
 
 // Output files get the ordinary permissions of a user's file; the process's

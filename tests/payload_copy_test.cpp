@@ -1,5 +1,7 @@
-// The payload copy's fast path keeps every promise of the plain one: the
-// system's copy falls back to reads and writes on any error or short count.
+// The payload copy's fast paths keep every promise of the plain one: the
+// system's copy falls back to reads and writes on any error or short count,
+// and the window the walkers read through meets a fault at the byte where a
+// read of just the bytes needed would meet it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 
 #include "archive/payload.h"
 #include "builder/backup_builder.h"
+#include "platform/buffered_reads.h"
 #include "progress/progress_reporter.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/session.h"
@@ -103,6 +106,57 @@ INSTANTIATE_TEST_SUITE_P(
         FallbackCase{
             "payload past the end", {}, kReadFailed, static_cast<std::uint32_t>(kBig.size() + 70000)}),
     ByLabel());
+
+// Entries of 2048 bytes, 2128 with their header: the first window starts at
+// the entry area, and entries 30 and 61 straddle its refills.
+constexpr std::size_t kSmall = 2048;
+constexpr int kEntries = 64;
+constexpr std::int64_t kEntry = kHeader + static_cast<std::int64_t>(kSmall);
+
+BackupBuilder SmallEntries() {
+  BackupBuilder backup = BackupBuilder::Single(BackupKind::k3);
+  for (int i = 0; i < kEntries; ++i) {
+    backup.Entry("m" + std::to_string(i) + ".wav", WavPayload(kSmall, static_cast<std::uint8_t>(i)));
+  }
+  return backup;
+}
+
+TEST(ReadWindowTest, FaultAtTheWindowsEdgesEndsAtTheEntryThatHoldsTheByte) {
+  constexpr auto kWindow = static_cast<std::int64_t>(BufferedReads::kWindowSize);
+  const std::int64_t firstEnd = kEntryStart + kWindow;
+  std::vector<std::int64_t> offsets = {kEntryStart, firstEnd - 1, firstEnd, firstEnd + 1};
+  for (const int entry : {29, 30, 31, 60, 61, 62}) {
+    const std::int64_t at = kEntryStart + entry * kEntry;
+    offsets.insert(offsets.end(), {at, at + kHeader - 1, at + kHeader, at + kEntry - 1});
+  }
+  // Where the refill in entry 30's payload ends: the second window's edge.
+  const std::int64_t secondEnd = firstEnd + kWindow;
+  offsets.insert(offsets.end(), {secondEnd - 1, secondEnd, secondEnd + 1});
+  const BackupBuilder backup = SmallEntries();
+  for (const std::int64_t at : offsets) {
+    for (const FaultEffect effect : {kFail, kShort}) {
+      SCOPED_TRACE("fault at " + std::to_string(at) + (effect == kFail ? ", failing" : ", short"));
+      Session s;
+      FaultyFileSystem faulty;
+      faulty.Inject(ReadAt(at, effect));
+      EXPECT_EQ(s.Extract(backup, faulty), RunResult::kFailed);
+      EXPECT_EQ(s.ui.MessageTexts(), FaultText(kReadFailed));
+      // Every entry that ends before the byte stays; the one holding it is gone.
+      const auto kept = static_cast<std::size_t>((at - kEntryStart) / kEntry);
+      EXPECT_EQ(s.Output().size(), kept);
+      EXPECT_EQ(s.Output().count("m" + std::to_string(kept) + ".wav"), 0u);
+    }
+  }
+}
+
+TEST(ReadWindowTest, SmallEntriesCostNoReadOfTheirOwn) {
+  Session s;
+  FaultyFileSystem faulty;
+  EXPECT_EQ(s.Extract(SmallEntries(), faulty), RunResult::kCompleted);
+  EXPECT_EQ(s.Output().size(), static_cast<std::size_t>(kEntries));
+  // Classification, then one read per window: 64 entries fill three.
+  EXPECT_LE(faulty.calls(kRead), 4);
+}
 
 }  // namespace
 }  // namespace larkspool::testing
