@@ -2,6 +2,7 @@
 
 #include "archive/entry_walker.h"
 #include "archive/payload.h"
+#include "platform/buffered_reads.h"
 
 namespace larkspool {
 namespace {
@@ -46,9 +47,11 @@ class ScanningVisitor final : public EntryVisitor {
 
 Outcome ScanBackup(FileSystem& fs, FileHandle backup, BackupKind kind, ScanMode mode,
                    std::vector<ListedEntry>& entries) {
-  ScanningVisitor visitor(fs, backup, mode, entries);
-  return UsesPairRecords(kind) ? WalkPairedEntries(fs, backup, visitor)
-                               : WalkSingleEntries(fs, backup, kind, visitor);
+  // Headers come from a window over the backup, as in extraction.
+  BufferedReads reads(fs, backup);
+  ScanningVisitor visitor(reads, backup, mode, entries);
+  return UsesPairRecords(kind) ? WalkPairedEntries(reads, backup, visitor)
+                               : WalkSingleEntries(reads, backup, kind, visitor);
 }
 
 }  // namespace larkspool

@@ -5,6 +5,7 @@
 
 #include "archive/entry_walker.h"
 #include "archive/payload.h"
+#include "platform/buffered_reads.h"
 
 namespace larkspool {
 namespace {
@@ -98,14 +99,17 @@ std::string DateLine(std::int64_t lastWriteTime) {
   return text;
 }
 
+// Headers and small payloads come from a window over the backup.
 Outcome ExtractionRun::ExtractSingleEntries(FileHandle backup, BackupKind kind) {
-  ExtractingVisitor visitor(fs_, backup, progress_, output_, cancel_);
-  return WalkSingleEntries(fs_, backup, kind, visitor);
+  BufferedReads reads(fs_, backup);
+  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_);
+  return WalkSingleEntries(reads, backup, kind, visitor);
 }
 
 Outcome ExtractionRun::ExtractPairedEntries(FileHandle backup) {
-  ExtractingVisitor visitor(fs_, backup, progress_, output_, cancel_);
-  return WalkPairedEntries(fs_, backup, visitor);
+  BufferedReads reads(fs_, backup);
+  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_);
+  return WalkPairedEntries(reads, backup, visitor);
 }
 
 Outcome ExtractionRun::Walk(FileHandle backup, BackupKind kind) {

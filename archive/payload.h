@@ -1,5 +1,6 @@
 // One payload of the backup: passing over it, and copying it into an output
-// file in 16384-byte chunks. The copy and the verification read a payload's
+// file in 16384-byte chunks, all but the first handed to the system in spans
+// where it can copy them itself. The copy and the verification read a payload's
 // first chunk and test its RIFF/WAVE tags through the same call, so they
 // meet the same faults in the same order.
 #pragma once
@@ -16,6 +17,9 @@ namespace larkspool {
 
 inline constexpr std::size_t kCopyChunkSize = 16384;
 using ChunkBuffer = std::array<std::uint8_t, kCopyChunkSize>;
+// The longest span of chunks handed to the system at once: a few
+// milliseconds of work, so a run answers as promptly as with single chunks.
+inline constexpr std::size_t kMaxCopySpan = 256 * kCopyChunkSize;
 
 // Where a payload lies in the backup.
 struct PayloadSpan {
@@ -38,8 +42,13 @@ Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& pay
 Outcome SkipPayload(FileSystem& fs, FileHandle backup, const PayloadSpan& payload, std::int64_t fileSize);
 
 // Copies the payload from `backup`, which stands at it, to `out` and counts
-// every chunk copied in `progress`. Nothing is written before the first
-// chunk passed the tag test. Fails with 8, 10 or 11; closes nothing.
+// it in `progress`. Nothing is written before the first chunk passed the tag
+// test. The chunks after it go in spans, each the run of chunks up to the
+// one after which the percentage shown changes (at most kMaxCopySpan bytes),
+// so the display shows what a chunk-by-chunk copy shows. The system copies
+// each span (FileSystem::CopyRange); whatever of a span it does not copy, for
+// an error or a short count, is read and written chunk by chunk, so a fault
+// ends in the status that copy gives. Fails with 8, 10 or 11; closes nothing.
 Outcome CopyPayload(FileSystem& fs, FileHandle backup, FileHandle out, const PayloadSpan& payload,
                     ProgressReporter& progress);
 

@@ -2,6 +2,7 @@
 // through FileSystem, so the core stays portable and tests can inject faults.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -42,6 +43,15 @@ class FileSystem {
   // Writes `size` bytes. Returns the count written (short on a full disk), or
   // -1 on an error.
   virtual std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) = 0;
+  // Copies up to `size` bytes from `from`'s position to `to`'s position inside
+  // the system, without passing them through the caller, and advances both
+  // positions by the count copied. Returns that count, which may fall short
+  // of `size` for any reason, or -1 on an error; nothing is copied then. A
+  // platform without such a copy fails with ENOSYS, which this default does.
+  virtual std::int64_t CopyRange(FileHandle /*from*/, FileHandle /*to*/, std::size_t /*size*/) {
+    errno = ENOSYS;
+    return -1;
+  }
   // Returns the new position from the start of the file, or -1.
   virtual std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) = 0;
   virtual void Close(FileHandle file) = 0;

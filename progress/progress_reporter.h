@@ -41,6 +41,12 @@ class ProgressReporter {
   void SetTotal(std::int64_t totalBytes);
   void AddDone(std::uint64_t bytes) { m_nDoneBytes += bytes; }
 
+  // True when `moreBytes` accounted on top of the done count would change
+  // the percentage shown.
+  bool PercentChangesWith(std::uint64_t moreBytes) const {
+    return ComputePercent(m_nDoneBytes + moreBytes, m_nTotalBytes) != shownPercent_;
+  }
+
   void ResetProgress();
   void UpdatePercent();
   void UpdateElapsed();

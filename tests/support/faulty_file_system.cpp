@@ -4,16 +4,18 @@
 
 namespace larkspool::testing {
 
+const Fault* FaultyFileSystem::Spoil(const Fault& fault) {
+  met_.insert(static_cast<std::size_t>(&fault - faults_.data()));
+  return &fault;
+}
+
 const Fault* FaultyFileSystem::Next(FaultyCall call) {
   const int count = ++counts_[static_cast<std::size_t>(call)];
   for (const Action& action : actions_) {
     if (action.call == call && action.nth == count) action.run();
   }
   for (const Fault& fault : faults_) {
-    if (fault.call == call && (fault.at == count || fault.at == 0)) {
-      ++spoilt_;
-      return &fault;
-    }
+    if (fault.call == call && (fault.at == count || fault.at == 0)) return Spoil(fault);
   }
   return nullptr;
 }
@@ -25,10 +27,8 @@ const Fault* FaultyFileSystem::Transfer(FaultyCall call, FileHandle file, std::s
   const std::int64_t end = start + static_cast<std::int64_t>(size);
   for (const Fault& fault : faults_) {
     const bool reached = size == 0 ? fault.at == start : fault.at >= start && fault.at < end;
-    if (fault.call == call && reached && (fault.file.empty() || fault.file == names_[file])) {
-      ++spoilt_;
-      return &fault;
-    }
+    if (fault.call == call && reached && (fault.file.empty() || fault.file == names_[file]))
+      return Spoil(fault);
   }
   return nullptr;
 }
@@ -76,6 +76,26 @@ std::int64_t FaultyFileSystem::Write(FileHandle file, const void* buffer, std::s
   }
   errno = fault->error;
   return -1;
+}
+
+std::int64_t FaultyFileSystem::CopyRange(FileHandle from, FileHandle to, std::size_t size) {
+  if (const Fault* fault = Next(FaultyCall::kCopyRange)) {
+    if (fault->effect == FaultEffect::kShort) return base_.CopyRange(from, to, size / 2);
+    errno = fault->error;
+    return -1;
+  }
+  // A read or write fault inside the range: the copy stops short of it, and
+  // the read or write that takes over meets it.
+  const std::int64_t source = base_.Seek(from, 0, SeekFrom::kCurrent);
+  const std::int64_t target = base_.Seek(to, 0, SeekFrom::kCurrent);
+  auto length = static_cast<std::int64_t>(size);
+  for (const Fault& fault : faults_) {
+    const bool read = fault.call == FaultyCall::kRead && (fault.file.empty() || fault.file == names_[from]);
+    const bool write = fault.call == FaultyCall::kWrite && (fault.file.empty() || fault.file == names_[to]);
+    const std::int64_t start = read ? source : target;
+    if ((read || write) && fault.at >= start && fault.at < start + length) length = fault.at - start;
+  }
+  return length == 0 ? 0 : base_.CopyRange(from, to, static_cast<std::size_t>(length));
 }
 
 std::int64_t FaultyFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {

@@ -1,8 +1,9 @@
 // A FileSystem that passes every call on to another one, except the calls it
 // has been told to spoil: a read or write is picked by the offset of its file
-// it reaches, any other call by its count among the calls of its kind. It
-// reaches the faults real files cannot show, and faults that running as root
-// hides (permissions).
+// it reaches, any other call by its count among the calls of its kind. A
+// system copy stops short of a read or write fault inside its range, so that
+// the read or write taking over meets it. It reaches the faults real files
+// cannot show, and faults that running as root hides (permissions).
 #pragma once
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,12 +27,13 @@ enum class FaultyCall {
   kCreateExclusive,
   kOpenForOverwrite,
   kSeek,
+  kCopyRange,
 };
-inline constexpr std::size_t kFaultyCallKinds = 7;
+inline constexpr std::size_t kFaultyCallKinds = 8;
 
 enum class FaultEffect {
   kFail,   // -1 (or no file) with errno `error`; an allocation returns null
-  kShort,  // a read or write stops just before the offset picked
+  kShort,  // a read or write stops just before the offset picked; a copy copies half
 };
 
 struct Fault {
@@ -70,8 +73,9 @@ class FaultyFileSystem final : public FileSystem {
   }
   // How many calls of this kind were made, spoilt ones included.
   int calls(FaultyCall call) const { return counts_[static_cast<std::size_t>(call)]; }
-  // How many calls were spoilt.
-  int spoilt() const { return spoilt_; }
+  // How many of the faults injected spoilt a call, each counted once: a read
+  // ahead may meet a fault before the read that fails on it.
+  int spoilt() const { return static_cast<int>(met_.size()); }
 
   FileHandle OpenRead(const char* path) override;
   FileHandle CreateExclusive(const char* path) override;
@@ -79,6 +83,7 @@ class FaultyFileSystem final : public FileSystem {
   bool SameFile(const char* path, FileHandle file) override { return base_.SameFile(path, file); }
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override;
+  std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
   void Close(FileHandle file) override;
   bool Unlink(const char* path) override { return base_.Unlink(path); }
@@ -93,6 +98,8 @@ class FaultyFileSystem final : public FileSystem {
     std::function<void()> run;
   };
 
+  // Notes that `fault` was met and returns it.
+  const Fault* Spoil(const Fault& fault);
   // The fault that hits the call, or null: Next for a call that neither
   // reads nor writes (it also runs the call's actions), Transfer for a read
   // or write of `size` bytes, which begins at `start`.
@@ -105,7 +112,7 @@ class FaultyFileSystem final : public FileSystem {
   std::vector<Action> actions_;
   std::array<int, kFaultyCallKinds> counts_{};
   std::map<FileHandle, std::string> names_;  // the last part of the path each handle was opened under
-  int spoilt_ = 0;
+  std::set<std::size_t> met_;                // indexes into faults_
 };
 
 }  // namespace larkspool::testing

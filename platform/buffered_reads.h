@@ -1,0 +1,64 @@
+// A FileSystem that reads one file through a window held in memory: a read
+// of a few hundred bytes (an entry header, a small payload) costs no system
+// call while the window holds it, and the window is refilled with one read.
+// Every other call, and every call on other files, passes on unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/file_system.h"
+
+namespace larkspool {
+
+class BufferedReads final : public FileSystem {
+ public:
+  static constexpr std::size_t kWindowSize = 65536;
+
+  // From here on every read, seek and copy of `file` goes through this
+  // object.
+  BufferedReads(FileSystem& base, FileHandle file);
+
+  FileHandle OpenRead(const char* path) override { return base_.OpenRead(path); }
+  FileHandle CreateExclusive(const char* path) override { return base_.CreateExclusive(path); }
+  FileHandle OpenForOverwrite(const char* path) override { return base_.OpenForOverwrite(path); }
+  bool SameFile(const char* path, FileHandle file) override { return base_.SameFile(path, file); }
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
+  std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
+    return base_.Write(file, buffer, size);
+  }
+  std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override;
+  std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
+  void Close(FileHandle file) override { base_.Close(file); }
+  bool Unlink(const char* path) override { return base_.Unlink(path); }
+  bool ChangeDirectory(const char* path) override { return base_.ChangeDirectory(path); }
+  std::optional<std::int64_t> LastWriteTime(FileHandle file) override { return base_.LastWriteTime(file); }
+  std::unique_ptr<std::uint8_t[]> AllocateRecordBuffer(std::size_t size) override {
+    return base_.AllocateRecordBuffer(size);
+  }
+
+ private:
+  std::size_t held() const { return filled_ - used_; }
+  // Hands out up to `size` bytes of the window.
+  std::size_t Take(std::uint8_t* out, std::size_t size);
+  // Reads `rest` bytes past the window into out + done, where `done` bytes
+  // came from the window.
+  std::int64_t Direct(std::uint8_t* out, std::size_t done, std::size_t rest);
+  // The file moved on by `count` bytes (nothing when negative).
+  void Advance(std::int64_t count) {
+    if (count > 0 && end_ >= 0) end_ += count;
+  }
+
+  FileSystem& base_;
+  FileHandle file_;
+  // The window: bytes [used_, filled_) are the file's next bytes, and the
+  // file itself stands right after them.
+  std::unique_ptr<std::uint8_t[]> window_;
+  std::size_t used_ = 0;
+  std::size_t filled_ = 0;
+  // Where the file stands (the window's end); -1 until a seek has told.
+  std::int64_t end_ = -1;
+};
+
+}  // namespace larkspool
