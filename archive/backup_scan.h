@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/backup_format.h"
+#include "archive/wav_info.h"
 #include "base/outcome.h"
 #include "platform/file_system.h"
 
@@ -20,7 +22,8 @@ enum class ScanMode {
 struct ListedEntry {
   std::string name;  // the stored bytes, unchanged
   std::uint32_t size;
-  std::int64_t offset;  // the payload's first byte in the backup
+  std::int64_t offset;                           // the payload's first byte in the backup
+  std::optional<WaveInfo> audio = std::nullopt;  // filled only on request
 };
 
 // Walks the entry area exactly as extraction does and stops at the first

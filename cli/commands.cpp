@@ -6,8 +6,10 @@
 #include <memory>
 #include <system_error>
 
+#include "app/audio_details.h"
 #include "app/extract_request.h"
 #include "app/inspect_request.h"
+#include "cli/listing_output.h"
 #include "cli/name_escape.h"
 #include "platform/file_system.h"
 
@@ -49,24 +51,6 @@ void AddBackupArgument(CLI::App& command, std::string& backup) {
   command.add_option("BACKUP", backup, "The backup file (.bkp)")->required();
 }
 
-void PrintText(const BackupListing& listing) {
-  for (const ListedEntry& entry : listing.entries) {
-    std::printf("%u\t%s\n", static_cast<unsigned>(entry.size), EscapeName(entry.name).c_str());
-  }
-}
-
-void PrintJson(const BackupListing& listing) {
-  std::printf("{\"kind\": %u, \"protected\": %s, \"entries\": [", static_cast<unsigned>(listing.kind),
-              listing.passwordProtected ? "true" : "false");
-  const char* separator = "";
-  for (const ListedEntry& entry : listing.entries) {
-    std::printf("%s{\"name\": %s, \"size\": %u, \"offset\": %lld}", separator, JsonName(entry.name).c_str(),
-                static_cast<unsigned>(entry.size), static_cast<long long>(entry.offset));
-    separator = ", ";
-  }
-  std::printf("]}\n");
-}
-
 TerminalUi InspectingUi(const InspectOptions& options) {
   return TerminalUi(TerminalOptions{options.backup, false, options.passwordFromStdin, OverwritePolicy::kAsk});
 }
@@ -95,7 +79,10 @@ void SetupList(CLI::App& app, ExitCode& result) {
   CLI::App* command = app.add_subcommand("list", "List the files BACKUP holds: size and name");
   AddBackupArgument(*command, options->backup);
   AddPasswordFlag(*command, options->passwordFromStdin);
-  command->add_flag("--json", options->json, "Print the kind, the password flag and every entry as JSON");
+  command->add_flag("-l,--long", options->longListing,
+                    "Also print each message's duration, audio format and sample rate");
+  command->add_flag("--json", options->json,
+                    "Print the kind, the password flag and every entry with its audio details as JSON");
   command->callback([options, &result] { result = RunList(*options); });
 }
 
@@ -118,8 +105,11 @@ ExitCode RunList(const InspectOptions& options) {
   BackupListing listing;
   const RunResult result = InspectBackup(NativeFileSystem(), ui, options.backup, ScanMode::kList, listing);
   if (result != RunResult::kCompleted) return ToExitCode(result);
+  if (options.json || options.longListing) ReadAudioDetails(PosixFileSystem(), options.backup, listing);
   if (options.json) {
     PrintJson(listing);
+  } else if (options.longListing) {
+    PrintLong(listing);
   } else {
     PrintText(listing);
   }

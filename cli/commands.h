@@ -27,7 +27,8 @@ struct ExtractOptions {
 struct InspectOptions {
   std::string backup;
   bool passwordFromStdin = false;
-  bool json = false;  // list only
+  bool json = false;         // list only
+  bool longListing = false;  // list only
 };
 
 // Each Setup adds its subcommand to `app`; when the subcommand is given, its

@@ -207,13 +207,15 @@ TEST_F(CliTest, ListEscapesNamesThatAreNotPrintableUtf8) {
 
   const Process json = RunCli({"list", "--json", "box.bkp"}, dir_.path());
   EXPECT_EQ(json.status, 0);
-  EXPECT_EQ(json.out, R"({"kind": 3, "protected": false, "entries": [)"
-                      R"({"name": "caf)"
-                      "\xC3\xA9"
-                      R"(.wav", "size": 100, "offset": 104}, )"
-                      R"({"name": "\\xFF\\xC3(\\x01\\x7F\\xED\\xA0\\x80.wav", "size": 100, "offset": 284}, )"
-                      R"({"name": "say \"hi\".wav", "size": 12, "offset": 464}]})"
-                      "\n");
+  EXPECT_EQ(
+      json.out,
+      R"({"kind": 3, "protected": false, "entries": [)"
+      R"({"name": "caf)"
+      "\xC3\xA9"
+      R"(.wav", "size": 100, "offset": 104, "audio": null}, )"
+      R"({"name": "\\xFF\\xC3(\\x01\\x7F\\xED\\xA0\\x80.wav", "size": 100, "offset": 284, "audio": null}, )"
+      R"({"name": "say \"hi\".wav", "size": 12, "offset": 464, "audio": null}]})"
+      "\n");
 }
 #endif
 
@@ -230,10 +232,47 @@ TEST_F(CliTest, ListOfAPairedBackupSkipsRecordsThatSelectNoFile) {
   const Process run = RunCli({"list", "--json", "--password-stdin", "box.bkp"}, dir_.path(), "42\n");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, R"({"kind": 5, "protected": true, "entries": [)"
-                     R"({"name": "a.wav", "size": 40000, "offset": 307}, )"
-                     R"({"name": "b.wav", "size": 100, "offset": 40819}]})"
+                     R"({"name": "a.wav", "size": 40000, "offset": 307, "audio": null}, )"
+                     R"({"name": "b.wav", "size": 100, "offset": 40819, "audio": null}]})"
                      "\n");
   EXPECT_EQ(RunCli({"list", "box.bkp"}, dir_.path()).status, 2);  // no password: cancelled
+}
+
+TEST_F(CliTest, LongListingAndJsonShowTheAudioDetails) {
+  WaveSpec mulaw;  // 8 kHz mono 8-bit: 12000 bytes are 1.5 s
+  mulaw.formatTag = 7;
+  mulaw.byteRate = 8000;
+  mulaw.blockAlign = 1;
+  mulaw.bitsPerSample = 8;
+  mulaw.dataBytes = 12000;
+  Bytes cut = WavWithFormat(mulaw);
+  cut.resize(30);  // ends inside the "fmt " chunk
+  BackupBuilder::Single(BackupKind::k4)
+      .Entry("caf\xC3\xA9.wav", WavFile(std::vector<std::int16_t>(4000, 7), 16000))  // 0.25 s
+      .Entry("mu.wav", WavWithFormat(mulaw))
+      .Entry("cut.wav", cut)
+      .WriteTo(Path("box.bkp"));
+  const Process text = RunCli({"list", "--long", "box.bkp"}, dir_.path());
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(text.out,
+            "      8044    0:00.3  PCM          16000  caf\xC3\xA9.wav\n"
+            "     12044    0:01.5  \xC2\xB5-law         8000  mu.wav\n"
+            "        30         -  -                -  cut.wav\n");
+  const Process json = RunCli({"list", "--json", "box.bkp"}, dir_.path());
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find(R"("size": 8044, "offset": 104, "audio": {"format": "PCM", "format_tag": 1, )"
+                          R"("rate": 16000, "channels": 1, "bits": 16, "duration_s": 0.25}})"),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(
+      json.out.find(R"("audio": {"format": ")"
+                    "\xC2\xB5"
+                    R"(-law", "format_tag": 7, "rate": 8000, "channels": 1, "bits": 8, "duration_s": 1.5}})"),
+      std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find(R"({"name": "cut.wav", "size": 30, "offset": 20352, "audio": null}]})"),
+            std::string::npos)
+      << json.out;
 }
 
 TEST_F(CliTest, VerifyAcceptsASoundBackupAndNamesTheFirstFault) {
