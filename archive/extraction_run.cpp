@@ -13,8 +13,8 @@ namespace {
 class ExtractingVisitor final : public EntryVisitor {
  public:
   ExtractingVisitor(FileSystem& fs, FileHandle backup, ProgressReporter& progress, OutputWriter& output,
-                    const CancelFlag& cancel)
-      : fs_(fs), backup_(backup), progress_(progress), output_(output), cancel_(cancel) {}
+                    const CancelFlag& cancel, const EntryOptions& options)
+      : fs_(fs), backup_(backup), progress_(progress), output_(output), cancel_(cancel), options_(options) {}
 
   void OnWalkStart(std::int64_t fileSize, std::int64_t totalBytes) override {
     fileSize_ = fileSize;
@@ -23,7 +23,10 @@ class ExtractingVisitor final : public EntryVisitor {
     progress_.ResetProgress();
   }
 
-  Outcome OnFile(const StoredName& name, const PayloadSpan& payload) override {
+  Outcome OnFile(const StoredName& stored, const PayloadSpan& payload) override {
+    std::string name;
+    if (Outcome named = NameEntry(options_, stored, name); !named.ok()) return named;
+    if (!TakesEntry(options_, name)) return PassOver(payload).About(name);
     ScopedFile out(fs_);
     switch (output_.OpenOutputFile(name, out)) {
       case OpenResult::kOpened:
@@ -31,15 +34,15 @@ class ExtractingVisitor final : public EntryVisitor {
       case OpenResult::kCancelled:
         return Outcome::Cancelled();
       case OpenResult::kSkipped:
-        return PassOver(payload).About(name.view());
+        return PassOver(payload).About(name);
       case OpenResult::kFailed:
-        return Outcome::Fail(StatusCode::kOpenFailed, Detailed(name.view(), output_.failure_reason()));
+        return Outcome::Fail(StatusCode::kOpenFailed, Detailed(name, output_.failure_reason()));
     }
     const Outcome copied = CopyPayload(fs_, backup_, out.get(), payload, progress_);
     out.Reset();
     // A partial or empty output file never stays behind.
     if (!copied.ok()) fs_.Unlink(name.c_str());
-    return copied.About(name.view());
+    return copied.About(name);
   }
 
   void OnEntryDone(std::uint32_t headerBytes) override {
@@ -52,8 +55,8 @@ class ExtractingVisitor final : public EntryVisitor {
   bool CancelRequested() override { return cancel_.IsRaised(); }
 
  private:
-  // The existing file is kept: the payload is passed over, still counted in
-  // the progress.
+  // An existing file is kept, or the entry is not taken: the payload is
+  // passed over, still counted in the progress.
   Outcome PassOver(const PayloadSpan& payload) {
     if (Outcome skipped = SkipPayload(fs_, backup_, payload, fileSize_); !skipped.ok()) return skipped;
     progress_.AddDone(payload.size);
@@ -66,6 +69,7 @@ class ExtractingVisitor final : public EntryVisitor {
   ProgressReporter& progress_;
   OutputWriter& output_;
   const CancelFlag& cancel_;
+  const EntryOptions& options_;
   std::int64_t fileSize_ = 0;
 };
 
@@ -99,12 +103,12 @@ std::string DateLine(std::int64_t lastWriteTime) {
 }
 
 Outcome ExtractionRun::ExtractSingleEntries(FileHandle backup, BackupKind kind) {
-  ExtractingVisitor visitor(fs_, backup, progress_, output_, cancel_);
+  ExtractingVisitor visitor(fs_, backup, progress_, output_, cancel_, options_);
   return WalkSingleEntries(fs_, backup, kind, visitor);
 }
 
 Outcome ExtractionRun::ExtractPairedEntries(FileHandle backup) {
-  ExtractingVisitor visitor(fs_, backup, progress_, output_, cancel_);
+  ExtractingVisitor visitor(fs_, backup, progress_, output_, cancel_, options_);
   return WalkPairedEntries(fs_, backup, visitor);
 }
 
