@@ -26,6 +26,7 @@ class Extractor {
   RunResult OnExtract(const std::string& backupFile, const std::string& folder);
 
   const ExtractionRun& run() const { return run_; }
+  void set_entry_options(EntryOptions options) { run_.set_entry_options(std::move(options)); }
 
  private:
   // Both paths given, and the folder entered; statuses 1, 2, 3 and 5.

@@ -7,7 +7,7 @@ namespace larkspool {
 namespace {
 
 Outcome Inspect(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
-                BackupListing& listing) {
+                BackupListing& listing, const EntryOptions& options) {
   if (backupFile.empty()) return Outcome::Fail(StatusCode::kBackupPathEmpty);
   if (Outcome classified = ClassifyBackup(fs, backupFile, listing.kind); !classified.ok()) return classified;
   if (listing.kind == BackupKind::k5) {
@@ -17,14 +17,14 @@ Outcome Inspect(FileSystem& fs, UserInterface& ui, const std::string& backupFile
   }
   ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
   if (!backup.valid()) return Outcome::FailWithErrno(StatusCode::kOpenFailed).About(backupFile);
-  return ScanBackup(fs, backup.get(), listing.kind, mode, listing.entries);
+  return ScanBackup(fs, backup.get(), listing.kind, mode, listing.entries, options);
 }
 
 }  // namespace
 
 RunResult InspectBackup(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
-                        BackupListing& listing) {
-  const Outcome outcome = Inspect(fs, ui, backupFile, mode, listing);
+                        BackupListing& listing, const EntryOptions& options) {
+  const Outcome outcome = Inspect(fs, ui, backupFile, mode, listing, options);
   if (outcome.failed()) ReportStatus(ui, outcome);
   return outcome.result();
 }

@@ -20,8 +20,9 @@ struct BackupListing {
 };
 
 // Shows the fault's message through `ui` when it fails, nothing when the
-// password prompt is cancelled. The backup path is used as given.
+// password prompt is cancelled. The backup path is used as given; `options`
+// map the names and choose the entries listed.
 RunResult InspectBackup(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
-                        BackupListing& listing);
+                        BackupListing& listing, const EntryOptions& options = {});
 
 }  // namespace larkspool

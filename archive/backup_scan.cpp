@@ -9,14 +9,18 @@ namespace {
 
 class ScanningVisitor final : public EntryVisitor {
  public:
-  ScanningVisitor(FileSystem& fs, FileHandle backup, ScanMode mode, std::vector<ListedEntry>& entries)
-      : fs_(fs), backup_(backup), mode_(mode), entries_(entries) {}
+  ScanningVisitor(FileSystem& fs, FileHandle backup, ScanMode mode, std::vector<ListedEntry>& entries,
+                  const EntryOptions& options)
+      : fs_(fs), backup_(backup), mode_(mode), entries_(entries), options_(options) {}
 
   void OnWalkStart(std::int64_t fileSize, std::int64_t /*totalBytes*/) override { fileSize_ = fileSize; }
 
-  Outcome OnFile(const StoredName& name, const PayloadSpan& payload) override {
-    if (Outcome checked = Check(name, payload); !checked.ok()) return checked.About(name.view());
-    entries_.push_back(ListedEntry{std::string(name.view()), payload.size, payload.offset});
+  Outcome OnFile(const StoredName& stored, const PayloadSpan& payload) override {
+    std::string name;
+    if (Outcome named = NameEntry(options_, stored, name); !named.ok()) return named;
+    if (!TakesEntry(options_, name)) return SkipPayload(fs_, backup_, payload, fileSize_).About(name);
+    if (Outcome checked = Check(name, payload); !checked.ok()) return checked.About(name);
+    entries_.push_back(ListedEntry{std::move(name), payload.size, payload.offset});
     return Outcome::Ok();
   }
 
@@ -26,8 +30,8 @@ class ScanningVisitor final : public EntryVisitor {
  private:
   // The faults come in the order a copy meets them: the name, then the
   // first chunk and its tags, then the rest of the payload.
-  Outcome Check(const StoredName& name, const PayloadSpan& payload) {
-    if (const std::string_view refusal = OutputNameRefusal(name.view()); !refusal.empty())
+  Outcome Check(std::string_view name, const PayloadSpan& payload) {
+    if (const std::string_view refusal = OutputNameRefusal(name); !refusal.empty())
       return Outcome::Fail(StatusCode::kOpenFailed, std::string(refusal));
     if (mode_ == ScanMode::kVerify) {
       ChunkBuffer buffer;
@@ -40,16 +44,17 @@ class ScanningVisitor final : public EntryVisitor {
   FileHandle backup_;
   ScanMode mode_;
   std::vector<ListedEntry>& entries_;
+  const EntryOptions& options_;
   std::int64_t fileSize_ = 0;
 };
 
 }  // namespace
 
 Outcome ScanBackup(FileSystem& fs, FileHandle backup, BackupKind kind, ScanMode mode,
-                   std::vector<ListedEntry>& entries) {
+                   std::vector<ListedEntry>& entries, const EntryOptions& options) {
   // Headers come from a window over the backup, as in extraction.
   BufferedReads reads(fs, backup);
-  ScanningVisitor visitor(reads, backup, mode, entries);
+  ScanningVisitor visitor(reads, backup, mode, entries, options);
   return UsesPairRecords(kind) ? WalkPairedEntries(reads, backup, visitor)
                                : WalkSingleEntries(reads, backup, kind, visitor);
 }

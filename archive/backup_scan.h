@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/backup_format.h"
+#include "archive/entry_options.h"
+#include "archive/wav_info.h"
 #include "base/outcome.h"
 #include "platform/file_system.h"
 
@@ -18,16 +21,19 @@ enum class ScanMode {
 };
 
 struct ListedEntry {
-  std::string name;  // the stored bytes, unchanged
+  std::string name;  // the stored bytes, unchanged unless the options map them
   std::uint32_t size;
-  std::int64_t offset;  // the payload's first byte in the backup
+  std::int64_t offset;                           // the payload's first byte in the backup
+  std::optional<WaveInfo> audio = std::nullopt;  // filled only on request
 };
 
 // Walks the entry area exactly as extraction does and stops at the first
 // fault with the status extraction would report for it: 10 for a short
 // header or a payload past the end, 9 for an unsafe name, 8 (verify only)
 // for a payload without the tags.
+// With `options`, each entry is listed under its mapped name, and an entry
+// not taken is passed over.
 Outcome ScanBackup(FileSystem& fs, FileHandle backup, BackupKind kind, ScanMode mode,
-                   std::vector<ListedEntry>& entries);
+                   std::vector<ListedEntry>& entries, const EntryOptions& options = {});
 
 }  // namespace larkspool

@@ -14,8 +14,8 @@ namespace {
 class ExtractingVisitor final : public EntryVisitor {
  public:
   ExtractingVisitor(FileSystem& fs, FileHandle backup, ProgressReporter& progress, OutputWriter& output,
-                    const CancelFlag& cancel)
-      : fs_(fs), backup_(backup), progress_(progress), output_(output), cancel_(cancel) {}
+                    const CancelFlag& cancel, const EntryOptions& options)
+      : fs_(fs), backup_(backup), progress_(progress), output_(output), cancel_(cancel), options_(options) {}
 
   void OnWalkStart(std::int64_t fileSize, std::int64_t totalBytes) override {
     fileSize_ = fileSize;
@@ -24,7 +24,10 @@ class ExtractingVisitor final : public EntryVisitor {
     progress_.ResetProgress();
   }
 
-  Outcome OnFile(const StoredName& name, const PayloadSpan& payload) override {
+  Outcome OnFile(const StoredName& stored, const PayloadSpan& payload) override {
+    std::string name;
+    if (Outcome named = NameEntry(options_, stored, name); !named.ok()) return named;
+    if (!TakesEntry(options_, name)) return PassOver(payload).About(name);
     ScopedFile out(fs_);
     switch (output_.OpenOutputFile(name, out)) {
       case OpenResult::kOpened:
@@ -32,15 +35,15 @@ class ExtractingVisitor final : public EntryVisitor {
       case OpenResult::kCancelled:
         return Outcome::Cancelled();
       case OpenResult::kSkipped:
-        return PassOver(payload).About(name.view());
+        return PassOver(payload).About(name);
       case OpenResult::kFailed:
-        return Outcome::Fail(StatusCode::kOpenFailed, Detailed(name.view(), output_.failure_reason()));
+        return Outcome::Fail(StatusCode::kOpenFailed, Detailed(name, output_.failure_reason()));
     }
     const Outcome copied = CopyPayload(fs_, backup_, out.get(), payload, progress_);
     out.Reset();
     // A partial or empty output file never stays behind.
     if (!copied.ok()) fs_.Unlink(name.c_str());
-    return copied.About(name.view());
+    return copied.About(name);
   }
 
   void OnEntryDone(std::uint32_t headerBytes) override {
@@ -53,8 +56,8 @@ class ExtractingVisitor final : public EntryVisitor {
   bool CancelRequested() override { return cancel_.IsRaised(); }
 
  private:
-  // The existing file is kept: the payload is passed over, still counted in
-  // the progress.
+  // An existing file is kept, or the entry is not taken: the payload is
+  // passed over, still counted in the progress.
   Outcome PassOver(const PayloadSpan& payload) {
     if (Outcome skipped = SkipPayload(fs_, backup_, payload, fileSize_); !skipped.ok()) return skipped;
     progress_.AddDone(payload.size);
@@ -67,6 +70,7 @@ class ExtractingVisitor final : public EntryVisitor {
   ProgressReporter& progress_;
   OutputWriter& output_;
   const CancelFlag& cancel_;
+  const EntryOptions& options_;
   std::int64_t fileSize_ = 0;
 };
 
@@ -102,13 +106,13 @@ std::string DateLine(std::int64_t lastWriteTime) {
 // Headers and small payloads come from a window over the backup.
 Outcome ExtractionRun::ExtractSingleEntries(FileHandle backup, BackupKind kind) {
   BufferedReads reads(fs_, backup);
-  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_);
+  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_);
   return WalkSingleEntries(reads, backup, kind, visitor);
 }
 
 Outcome ExtractionRun::ExtractPairedEntries(FileHandle backup) {
   BufferedReads reads(fs_, backup);
-  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_);
+  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_);
   return WalkPairedEntries(reads, backup, visitor);
 }
 

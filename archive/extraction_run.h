@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "archive/backup_format.h"
+#include "archive/entry_options.h"
 #include "archive/output_file.h"
 #include "base/outcome.h"
 #include "base/user_interface.h"
@@ -32,6 +33,9 @@ class ExtractionRun {
   RunResult RunExtraction(const std::string& backupFile, BackupKind kind);
 
   const ProgressReporter& progress() const { return progress_; }
+  // The names and the choice of entries of the runs to come; by default
+  // every entry under its stored name.
+  void set_entry_options(EntryOptions options) { options_ = std::move(options); }
 
  private:
   // The walkers of a run, with the progress display open. Neither shows a
@@ -45,6 +49,7 @@ class ExtractionRun {
   ProgressReporter progress_;
   OutputWriter output_;
   CancelFlag cancel_;
+  EntryOptions options_;
 };
 
 }  // namespace larkspool

@@ -4,9 +4,9 @@
 
 namespace larkspool {
 
-OpenResult OutputWriter::OpenOutputFile(const StoredName& name, ScopedFile& out) {
+OpenResult OutputWriter::OpenOutputFile(const std::string& name, ScopedFile& out) {
   failureReason_.clear();
-  if (const std::string_view refusal = OutputNameRefusal(name.view()); !refusal.empty()) {
+  if (const std::string_view refusal = OutputNameRefusal(name); !refusal.empty()) {
     failureReason_ = refusal;
     return OpenResult::kFailed;
   }
@@ -24,7 +24,7 @@ OpenResult OutputWriter::OpenOutputFile(const StoredName& name, ScopedFile& out)
   // The user decides before anything is opened for overwrite.
   OverwriteAnswer answer = OverwriteAnswer::kYes;
   if (m_bOverwriteAll != 1) {
-    answer = ui_.AskOverwrite(std::string(name.view()));
+    answer = ui_.AskOverwrite(name);
     if (answer == OverwriteAnswer::kSkip) return OpenResult::kSkipped;
     if (answer != OverwriteAnswer::kYes && answer != OverwriteAnswer::kYesToAll)
       return OpenResult::kCancelled;

@@ -34,7 +34,7 @@ class OutputWriter {
   // An unsafe name fails before anything is created or asked; the backup
   // itself (when it lies in the folder under an entry's name) is never
   // opened for overwrite.
-  OpenResult OpenOutputFile(const StoredName& name, ScopedFile& out);
+  OpenResult OpenOutputFile(const std::string& name, ScopedFile& out);
   // Why the last OpenOutputFile failed, for the message's detail.
   const std::string& failure_reason() const { return failureReason_; }
 

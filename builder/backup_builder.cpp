@@ -65,6 +65,30 @@ Bytes WavFile(const std::vector<std::int16_t>& samples, std::uint32_t sampleRate
   return wav;
 }
 
+Bytes WavWithFormat(const WaveSpec& spec) {
+  const std::size_t fmtSize = spec.subFormat ? 40 : 16;
+  Bytes wav(12 + 8 + fmtSize);
+  std::memcpy(wav.data(), "RIFF", 4);
+  std::memcpy(wav.data() + 8, "WAVEfmt ", 8);
+  Put32(wav, 16, static_cast<std::uint32_t>(fmtSize));
+  Put32(wav, 20, spec.formatTag | (static_cast<std::uint32_t>(spec.channels) << 16));
+  Put32(wav, 24, spec.sampleRate);
+  Put32(wav, 28, spec.byteRate);
+  Put32(wav, 32, spec.blockAlign | (static_cast<std::uint32_t>(spec.bitsPerSample) << 16));
+  if (spec.subFormat) {
+    Put32(wav, 36, 22 | (static_cast<std::uint32_t>(spec.bitsPerSample) << 16));  // extra size, valid bits
+    Put32(wav, 44, *spec.subFormat);  // the first bytes of the sub-format's GUID
+  }
+  Append(wav, spec.beforeData);
+  const std::size_t data = wav.size();
+  wav.resize(data + 8 + spec.dataBytes);
+  std::memcpy(wav.data() + data, "data", 4);
+  Put32(wav, data + 4, spec.dataSize.value_or(spec.dataBytes));
+  for (std::size_t i = data + 8; i < wav.size(); ++i) wav[i] = static_cast<std::uint8_t>(i * 13);
+  Put32(wav, 4, static_cast<std::uint32_t>(wav.size() - 8));
+  return wav;
+}
+
 BackupBuilder BackupBuilder::Header(std::uint32_t kind, std::int32_t variant, std::size_t headerSize) {
   BackupBuilder builder;
   builder.bytes_.assign(std::max<std::size_t>(headerSize, 16), 0);

@@ -45,6 +45,24 @@ Bytes WavPayload(std::size_t size, std::uint8_t seed = 0);
 // A playable 8 kHz, 16-bit mono WAV file holding `samples`.
 Bytes WavFile(const std::vector<std::int16_t>& samples, std::uint32_t sampleRate = 8000);
 
+// A WAV file with any "fmt " fields: "RIFF", "WAVE", a 16-byte "fmt "
+// chunk (40 bytes with an extensible sub-format), the chunks in
+// `beforeData` as given, and a "data" chunk that stores `dataSize` and holds
+// `dataBytes` bytes of pattern.
+struct WaveSpec {
+  std::uint16_t formatTag = 1;
+  std::uint16_t channels = 1;
+  std::uint32_t sampleRate = 8000;
+  std::uint32_t byteRate = 16000;
+  std::uint16_t blockAlign = 2;
+  std::uint16_t bitsPerSample = 16;
+  std::optional<std::uint16_t> subFormat;  // with format tag 0xFFFE
+  Bytes beforeData;
+  std::uint32_t dataBytes = 0;
+  std::optional<std::uint32_t> dataSize;  // defaults to dataBytes
+};
+Bytes WavWithFormat(const WaveSpec& spec);
+
 // One pair record and the payloads that follow it. Stored sizes default to
 // the payloads' sizes; set them to build damaged backups.
 struct PairRecordSpec {

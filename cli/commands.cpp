@@ -1,13 +1,24 @@
 #include "cli/commands.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <span>
 #include <system_error>
 
+#include "app/audio_details.h"
+#include "app/cat_request.h"
 #include "app/extract_request.h"
 #include "app/inspect_request.h"
+#include "cli/entry_selection.h"
+#include "cli/listing_output.h"
+#include "cli/name_encoding.h"
 #include "cli/name_escape.h"
 #include "platform/file_system.h"
 
@@ -49,26 +60,65 @@ void AddBackupArgument(CLI::App& command, std::string& backup) {
   command.add_option("BACKUP", backup, "The backup file (.bkp)")->required();
 }
 
-void PrintText(const BackupListing& listing) {
-  for (const ListedEntry& entry : listing.entries) {
-    std::printf("%u\t%s\n", static_cast<unsigned>(entry.size), EscapeName(entry.name).c_str());
-  }
+TerminalUi InspectingUi(const std::string& backup, bool passwordFromStdin) {
+  return TerminalUi(TerminalOptions{backup, false, passwordFromStdin, OverwritePolicy::kAsk});
 }
 
-void PrintJson(const BackupListing& listing) {
-  std::printf("{\"kind\": %u, \"protected\": %s, \"entries\": [", static_cast<unsigned>(listing.kind),
-              listing.passwordProtected ? "true" : "false");
-  const char* separator = "";
-  for (const ListedEntry& entry : listing.entries) {
-    std::printf("%s{\"name\": %s, \"size\": %u, \"offset\": %lld}", separator, JsonName(entry.name).c_str(),
-                static_cast<unsigned>(entry.size), static_cast<long long>(entry.offset));
-    separator = ", ";
-  }
-  std::printf("]}\n");
+void AddEncodingOption(CLI::App& command, std::string& encoding) {
+  command
+      .add_option("--name-encoding", encoding,
+                  "Read the stored names in CHARSET (CP932, CP1252, ...) and write and show them as UTF-8")
+      ->type_name("CHARSET")
+      ->check([](const std::string& charset) -> std::string {
+        return NameEncoding::Open(charset) ? "" : "unknown character set " + charset;
+      });
 }
 
-TerminalUi InspectingUi(const InspectOptions& options) {
-  return TerminalUi(TerminalOptions{options.backup, false, options.passwordFromStdin, OverwritePolicy::kAsk});
+void AddChoiceOptions(CLI::App& command, EntryChoice& choice) {
+  command.add_option("PATTERN", choice.patterns,
+                     "Take only the entries whose names match one of these shell patterns (* ? [...])");
+  command
+      .add_option("--exclude", choice.excludes, "Leave out the entries whose names match PATTERN; repeatable")
+      ->type_name("PATTERN")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  command.add_flag("-i,--ignore-case", choice.ignoreCase, "Patterns match letters A-Z in either case");
+  AddEncodingOption(command, choice.nameEncoding);
+}
+
+// The core's entry options for `encoding`, and for `selection` unless it
+// takes everything. The options share the objects they call.
+EntryOptions MakeEntryOptions(const std::string& encoding, const std::shared_ptr<EntrySelection>& selection) {
+  EntryOptions options;
+  if (!encoding.empty()) {
+    std::shared_ptr<NameEncoding> converter = NameEncoding::Open(encoding);
+    if (converter) {
+      options.mapName = [converter](std::string_view stored) { return converter->ToUtf8(stored); };
+      options.unnamedReason = "the name is not valid " + encoding;
+    }
+  }
+  if (selection && !selection->TakesEverything()) {
+    options.select = [selection](std::string_view name) { return selection->Takes(name); };
+  }
+  return options;
+}
+
+std::shared_ptr<EntrySelection> MakeSelection(const EntryChoice& choice) {
+  return std::make_shared<EntrySelection>(choice.patterns, choice.excludes, choice.ignoreCase);
+}
+
+// After a walk that went to its end: a pattern that matched no entry is
+// named and fails the command, which has otherwise done all it does.
+ExitCode ReportUnmatched(const EntrySelection& selection, ExitCode result) {
+  if (result != ExitCode::kCompleted) return result;
+  const std::vector<std::string> unmatched = selection.Unmatched();
+  for (const std::string& pattern : unmatched) PrintNotice("no entry matches " + EscapeName(pattern));
+  return unmatched.empty() ? result : ExitCode::kFailed;
+}
+
+// Hands `bytes` to standard output, which main flushes and checks at the end.
+bool WriteOut(std::span<const std::uint8_t> bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
 }
 
 }  // namespace
@@ -87,6 +137,7 @@ void SetupExtract(CLI::App& app, ExitCode& result) {
           "When a file exists: ask (needs a terminal), all (replace), never (keep); default ask")
       ->check(CLI::IsMember({"ask", "all", "never"}));
   command->add_flag("-q,--quiet", options->quiet, "Print no progress and no completion note");
+  AddChoiceOptions(*command, options->choice);
   command->callback([options, &result] { result = RunExtract(*options); });
 }
 
@@ -95,7 +146,11 @@ void SetupList(CLI::App& app, ExitCode& result) {
   CLI::App* command = app.add_subcommand("list", "List the files BACKUP holds: size and name");
   AddBackupArgument(*command, options->backup);
   AddPasswordFlag(*command, options->passwordFromStdin);
-  command->add_flag("--json", options->json, "Print the kind, the password flag and every entry as JSON");
+  command->add_flag("-l,--long", options->longListing,
+                    "Also print each message's duration, audio format and sample rate");
+  command->add_flag("--json", options->json,
+                    "Print the kind, the password flag and every entry with its audio details as JSON");
+  AddChoiceOptions(*command, options->choice);
   command->callback([options, &result] { result = RunList(*options); });
 }
 
@@ -104,36 +159,82 @@ void SetupVerify(CLI::App& app, ExitCode& result) {
   CLI::App* command = app.add_subcommand("verify", "Check every entry of BACKUP without writing anything");
   AddBackupArgument(*command, options->backup);
   AddPasswordFlag(*command, options->passwordFromStdin);
+  AddChoiceOptions(*command, options->choice);
   command->callback([options, &result] { result = RunVerify(*options); });
+}
+
+void SetupCat(CLI::App& app, ExitCode& result) {
+  auto options = std::make_shared<CatOptions>();
+  CLI::App* command = app.add_subcommand("cat", "Write the message NAME of BACKUP to standard output");
+  AddBackupArgument(*command, options->backup);
+  command->add_option("NAME", options->name, "The stored name; when it repeats, the last entry")->required();
+  AddPasswordFlag(*command, options->passwordFromStdin);
+  AddEncodingOption(*command, options->nameEncoding);
+  command->callback([options, &result] { result = RunCat(*options); });
 }
 
 ExitCode RunExtract(const ExtractOptions& options) {
   TerminalUi ui(TerminalOptions{options.backup, options.quiet, options.passwordFromStdin, options.overwrite});
   Extractor extractor(NativeFileSystem(), ui);
-  return ToExitCode(extractor.OnExtract(AbsoluteFromHere(options.backup), options.folder));
+  const std::shared_ptr<EntrySelection> selection = MakeSelection(options.choice);
+  extractor.set_entry_options(MakeEntryOptions(options.choice.nameEncoding, selection));
+  const RunResult result = extractor.OnExtract(AbsoluteFromHere(options.backup), options.folder);
+  return ReportUnmatched(*selection, ToExitCode(result));
 }
 
 ExitCode RunList(const InspectOptions& options) {
-  TerminalUi ui = InspectingUi(options);
+  TerminalUi ui = InspectingUi(options.backup, options.passwordFromStdin);
+  const std::shared_ptr<EntrySelection> selection = MakeSelection(options.choice);
   BackupListing listing;
-  const RunResult result = InspectBackup(NativeFileSystem(), ui, options.backup, ScanMode::kList, listing);
+  const RunResult result = InspectBackup(NativeFileSystem(), ui, options.backup, ScanMode::kList, listing,
+                                         MakeEntryOptions(options.choice.nameEncoding, selection));
   if (result != RunResult::kCompleted) return ToExitCode(result);
+  if (options.json || options.longListing) ReadAudioDetails(NativeFileSystem(), options.backup, listing);
   if (options.json) {
     PrintJson(listing);
+  } else if (options.longListing) {
+    PrintLong(listing);
   } else {
     PrintText(listing);
   }
-  return ExitCode::kCompleted;
+  return ReportUnmatched(*selection, ExitCode::kCompleted);
 }
 
 ExitCode RunVerify(const InspectOptions& options) {
-  TerminalUi ui = InspectingUi(options);
+  TerminalUi ui = InspectingUi(options.backup, options.passwordFromStdin);
+  const std::shared_ptr<EntrySelection> selection = MakeSelection(options.choice);
   BackupListing listing;
-  const RunResult result = InspectBackup(NativeFileSystem(), ui, options.backup, ScanMode::kVerify, listing);
+  const RunResult result = InspectBackup(NativeFileSystem(), ui, options.backup, ScanMode::kVerify, listing,
+                                         MakeEntryOptions(options.choice.nameEncoding, selection));
   if (result != RunResult::kCompleted) return ToExitCode(result);
   const std::size_t count = listing.entries.size();
   std::printf("%s: OK, %zu %s\n", EscapeName(options.backup).c_str(), count, count == 1 ? "file" : "files");
-  return ExitCode::kCompleted;
+  return ReportUnmatched(*selection, ExitCode::kCompleted);
+}
+
+ExitCode RunCat(const CatOptions& options) {
+  // Audio is no text: a terminal would only show noise.
+  if (IsTerminal(kStdoutFd)) {
+    PrintNotice("standard output is a terminal; redirect it to a file or a player");
+    return ExitCode::kUsage;
+  }
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);  // the bytes as they are, no CR before LF
+#endif
+  TerminalUi ui = InspectingUi(options.backup, options.passwordFromStdin);
+  switch (CatEntry(NativeFileSystem(), ui, options.backup, options.name,
+                   MakeEntryOptions(options.nameEncoding, nullptr), WriteOut)) {
+    case CatResult::kWritten:
+      return ExitCode::kCompleted;
+    case CatResult::kCancelled:
+      return ExitCode::kCancelled;
+    case CatResult::kNoSuchEntry:
+      PrintNotice("no entry named " + EscapeName(options.name));
+      break;
+    case CatResult::kFailed:
+      break;
+  }
+  return ExitCode::kFailed;
 }
 
 }  // namespace larkspool::cli

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <string>
+#include <vector>
 
 #include "cli/terminal_ui.h"
 
@@ -16,7 +17,16 @@ enum class ExitCode : int {
   kUsage = 64,
 };
 
+// Which entries a command takes and how their names are read.
+struct EntryChoice {
+  std::vector<std::string> patterns;  // none: every entry
+  std::vector<std::string> excludes;
+  bool ignoreCase = false;
+  std::string nameEncoding;  // empty: the stored bytes
+};
+
 struct ExtractOptions {
+  EntryChoice choice;
   std::string backup;
   std::string folder;
   bool passwordFromStdin = false;
@@ -25,9 +35,18 @@ struct ExtractOptions {
 };
 
 struct InspectOptions {
+  EntryChoice choice;
   std::string backup;
   bool passwordFromStdin = false;
-  bool json = false;  // list only
+  bool json = false;         // list only
+  bool longListing = false;  // list only
+};
+
+struct CatOptions {
+  std::string backup;
+  std::string name;
+  bool passwordFromStdin = false;
+  std::string nameEncoding;
 };
 
 // Each Setup adds its subcommand to `app`; when the subcommand is given, its
@@ -35,9 +54,11 @@ struct InspectOptions {
 void SetupExtract(CLI::App& app, ExitCode& result);
 void SetupList(CLI::App& app, ExitCode& result);
 void SetupVerify(CLI::App& app, ExitCode& result);
+void SetupCat(CLI::App& app, ExitCode& result);
 
 ExitCode RunExtract(const ExtractOptions& options);
 ExitCode RunList(const InspectOptions& options);
 ExitCode RunVerify(const InspectOptions& options);
+ExitCode RunCat(const CatOptions& options);
 
 }  // namespace larkspool::cli

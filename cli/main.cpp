@@ -1,4 +1,4 @@
-// larkspool-cli: extract, list and verify voice-mail admin backups.
+// larkspool-cli: extract, list, verify and cat voice-mail admin backups.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
   larkspool::cli::SetupExtract(app, result);
   larkspool::cli::SetupList(app, result);
   larkspool::cli::SetupVerify(app, result);
+  larkspool::cli::SetupCat(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

@@ -73,14 +73,4 @@ std::string EscapeName(std::string_view name) {
   return out;
 }
 
-std::string JsonName(std::string_view name) {
-  std::string out = "\"";
-  for (char c : EscapeName(name)) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  out += '"';
-  return out;
-}
-
 }  // namespace larkspool::cli

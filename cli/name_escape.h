@@ -13,7 +13,4 @@ namespace larkspool::cli {
 // name text.
 std::string EscapeName(std::string_view name);
 
-// A JSON string literal, quotes included, holding EscapeName(name).
-std::string JsonName(std::string_view name);
-
 }  // namespace larkspool::cli

@@ -24,6 +24,7 @@ struct LineRead {
 };
 
 inline constexpr int kStdinFd = 0;
+inline constexpr int kStdoutFd = 1;
 inline constexpr int kStderrFd = 2;
 
 // Reads byte by byte so nothing after the newline is consumed. A read cut by

@@ -1,8 +1,9 @@
-// The whole extraction of an arbitrary backup, then list and verify of the
-// same bytes. After every input it checks what the tool promises: the backup
-// is unchanged and never written; nothing appears outside the extraction
-// folder, and a link's target is untouched; every file in the folder is a
-// payload of the backup; a fault ends in exactly one catalogue message.
+// The whole extraction of an arbitrary backup, then list, verify and cat of
+// the same bytes, with or without a selection and a name mapping. After every
+// input it checks what the tool promises: the backup is unchanged and never
+// written; nothing appears outside the extraction folder, and a link's target
+// is untouched; every file in the folder is a payload of the backup; a fault
+// ends in exactly one catalogue message.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -18,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "app/audio_details.h"
+#include "app/cat_request.h"
 #include "app/extract_request.h"
 #include "app/inspect_request.h"
 #include "fuzz/fuzz_input.h"
@@ -268,9 +271,27 @@ Files CheckFolder(const Scratch& s, std::uint8_t script, const Bytes& backup, co
   return written;
 }
 
-RunResult Inspect(const Scratch& s, ScanMode mode, BackupListing& listing, unsigned& code) {
+// The same options for the extraction and the inspections that judge it.
+EntryOptions OptionsOf(std::uint8_t script) {
+  EntryOptions options;
+  if (script & kSelectNotA)
+    options.select = [](std::string_view name) { return name.empty() || name[0] != 'a'; };
+  if (script & kMapNames) {
+    options.mapName = [](std::string_view stored) -> std::optional<std::string> {
+      const auto high = [](char c) { return static_cast<std::uint8_t>(c) >= 0xF0; };
+      if (std::any_of(stored.begin(), stored.end(), high)) return std::nullopt;
+      return "x" + std::string(stored);
+    };
+    options.unnamedReason = "no name";
+  }
+  return options;
+}
+
+RunResult Inspect(const Scratch& s, std::uint8_t script, ScanMode mode, BackupListing& listing,
+                  unsigned& code) {
   ScriptedUi ui(OverwriteAnswer::kCancel);
-  const RunResult result = InspectBackup(PosixFileSystem(), ui, s.backup.string(), mode, listing);
+  const RunResult result =
+      InspectBackup(PosixFileSystem(), ui, s.backup.string(), mode, listing, OptionsOf(script));
   CheckMessages(result, ui.messages, false);
   Require(ui.prompts == 0, "an inspection never asks about files");
   code = result == RunResult::kFailed ? CodeOf(ui.messages[0]) : 0;
@@ -285,14 +306,41 @@ RunResult Inspect(const Scratch& s, ScanMode mode, BackupListing& listing, unsig
 }
 
 void CheckAgainstVerify(RunResult extracted, unsigned extractCode, const Files& written, const Scratch& s,
-                        const Bytes& backup) {
+                        std::uint8_t script, const Bytes& backup) {
   BackupListing verified;
   unsigned verifyCode = 0;
-  const RunResult result = Inspect(s, ScanMode::kVerify, verified, verifyCode);
+  const RunResult result = Inspect(s, script, ScanMode::kVerify, verified, verifyCode);
   Require(result == extracted && verifyCode == extractCode, "verify ends as the extraction did");
   Files expected;
   for (const ListedEntry& entry : verified.entries) expected.emplace(entry.name, PayloadOf(backup, entry));
   Require(written == expected, "the folder holds exactly the files of the entries before the first fault");
+}
+
+// The audio details stay inside their payloads, and cat hands out the
+// payload extraction would leave under the last listed name.
+void CheckDetailsAndCat(const Scratch& s, std::uint8_t script, const Bytes& backup, BackupListing& listing) {
+  ReadAudioDetails(PosixFileSystem(), s.backup.string(), listing);
+  for (const ListedEntry& entry : listing.entries) {
+    Require(!entry.audio || (entry.audio->byteRate != 0 && entry.audio->dataBytes < entry.size),
+            "audio details describe data inside the payload");
+  }
+  if (listing.entries.empty()) return;
+  // The first name, which may come again later.
+  const ListedEntry* last = &listing.entries.front();
+  for (const ListedEntry& entry : listing.entries) {
+    if (entry.name == listing.entries.front().name) last = &entry;
+  }
+  ScriptedUi ui(OverwriteAnswer::kCancel);
+  Bytes out;
+  const CatResult result =
+      CatEntry(PosixFileSystem(), ui, s.backup.string(), last->name, OptionsOf(script), [&out](auto bytes) {
+        out.insert(out.end(), bytes.begin(), bytes.end());
+        return true;
+      });
+  Require(result != CatResult::kNoSuchEntry && result != CatResult::kCancelled, "cat finds a listed name");
+  Require(result == CatResult::kFailed ? ui.messages.size() == 1 && CodeOf(ui.messages[0]) == 8
+                                       : ui.messages.empty() && out == PayloadOf(backup, *last),
+          "cat writes the payload or fails its tag test, saying so once");
 }
 
 std::int64_t Fixed() { return 0; }
@@ -309,14 +357,16 @@ void RunOne(std::uint8_t script, const Bytes& backup) {
   ScriptedUi ui(AnswerOf(script));
   GuardedFiles files(PosixFileSystem());
   Extractor extractor(files, ui, &Fixed);
+  extractor.set_entry_options(OptionsOf(script));
   const RunResult result = extractor.OnExtract(s.backup.string(), s.folder.string());
   CheckMessages(result, ui.messages, true);
   CheckRoot(s, script, backup);
 
   BackupListing listing;
   unsigned listCode = 0;
-  Inspect(s, ScanMode::kList, listing, listCode);
+  const RunResult listed = Inspect(s, script, ScanMode::kList, listing, listCode);
   const Files written = CheckFolder(s, script, backup, listing);
+  if (listed == RunResult::kCompleted) CheckDetailsAndCat(s, script, backup, listing);
 
   const ProgressReporter& progress = extractor.run().progress();
   const auto area = static_cast<std::int64_t>(backup.size()) - EntryAreaStart(listing.kind);
@@ -328,7 +378,8 @@ void RunOne(std::uint8_t script, const Bytes& backup) {
   // Nothing stood in the way of any file: the extraction is the verified
   // walk written out.
   if (ui.prompts == 0) {
-    CheckAgainstVerify(result, result == RunResult::kFailed ? CodeOf(ui.messages[0]) : 0, written, s, backup);
+    CheckAgainstVerify(result, result == RunResult::kFailed ? CodeOf(ui.messages[0]) : 0, written, s, script,
+                       backup);
   }
 }
 

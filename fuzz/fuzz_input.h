@@ -16,6 +16,8 @@ inline constexpr std::uint8_t kPlaceFile = 0x04;       // a regular file named k
 inline constexpr std::uint8_t kPlaceLink = 0x08;       // a link named kLinkName to ../kOutsideName
 inline constexpr std::uint8_t kLinkDangles = 0x10;     // ... whose target does not exist
 inline constexpr std::uint8_t kPlaceDirectory = 0x20;  // a directory named kDirectoryName
+inline constexpr std::uint8_t kSelectNotA = 0x40;      // only the entries whose name does not start with 'a'
+inline constexpr std::uint8_t kMapNames = 0x80;        // names get an 'x' in front; a byte from 0xF0 has none
 
 inline constexpr char kFileName[] = "a.wav";
 inline constexpr char kLinkName[] = "b.wav";

@@ -51,6 +51,12 @@ std::vector<Seed> ExtractSeeds() {
       {"kind6-dangling-link", kPlaceLink | kLinkDangles | all,
        Single(BackupKind::k6).Entry("b.wav", a).bytes()},
       {"kind3-directory-in-the-way", kPlaceDirectory | all, Single().Entry("c.wav", a).bytes()},
+      {"kind3-audio-details", yes,
+       Single().Entry("d.wav", testing::WavFile({0, 1000, -1000, 2000})).Entry("a.wav", a).bytes()},
+      {"kind3-selected-and-renamed", kSelectNotA | kMapNames | kPlaceFile | yes,
+       Single().Entry("a.wav", a).Entry("d.wav", b).Entry(std::string(46, 'n'), a).bytes()},
+      {"kind5-unmappable-name", kMapNames | yes,
+       BackupBuilder::Paired().Files("d.wav", a, "\xF0.wav", b).bytes()},
       {"kind3-two-chunks", yes, Single().Entry("d.wav", WavPayload(16400, 3)).bytes()},
       {"kind3-same-name-twice", all, Single().Entry("d.wav", a).Entry("d.wav", b).bytes()},
       {"kind3-payload-past-the-end", yes, Single().Entry("a.wav", a).Entry("d.wav", b, 300).bytes()},
@@ -93,6 +99,30 @@ std::vector<std::pair<const char*, Bytes>> PasswordSeeds() {
   };
 }
 
+std::vector<std::pair<const char*, Bytes>> WaveSeeds() {
+  const auto spec = [](std::uint16_t tag, std::uint32_t byteRate, std::uint16_t bits, std::uint32_t data) {
+    testing::WaveSpec wave;
+    wave.formatTag = tag;
+    wave.byteRate = byteRate;
+    wave.bitsPerSample = bits;
+    wave.dataBytes = data;
+    return wave;
+  };
+  testing::WaveSpec listFirst = spec(7, 8000, 8, 100);
+  listFirst.beforeData = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
+  testing::WaveSpec extensible = spec(0xFFFE, 16000, 16, 64);
+  extensible.subFormat = 1;
+  testing::WaveSpec cutData = spec(0x31, 1625, 0, 65);
+  cutData.dataSize = 0xFFFFFFFF;
+  return {
+      {"pcm", testing::WavWithFormat(spec(1, 16000, 16, 200))},
+      {"mu-law-after-list", testing::WavWithFormat(listFirst)},
+      {"extensible", testing::WavWithFormat(extensible)},
+      {"gsm-data-past-the-end", testing::WavWithFormat(cutData)},
+      {"tags-only", WavPayload(12)},
+  };
+}
+
 void Write(const fs::path& path, const Bytes& bytes) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
@@ -115,12 +145,15 @@ int main(int argc, char** argv) {
   const fs::path extract = fs::path(argv[1]) / "extract_fuzz";
   const fs::path password = fs::path(argv[1]) / "password_fuzz";
   fs::create_directories(extract);
+  const fs::path wave = fs::path(argv[1]) / "wav_info_fuzz";
   fs::create_directories(password);
+  fs::create_directories(wave);
   for (const Seed& seed : ExtractSeeds()) {
     Bytes input{seed.script};
     input.insert(input.end(), seed.backup.begin(), seed.backup.end());
     Write(extract / seed.name, input);
   }
   for (const auto& [name, bytes] : PasswordSeeds()) Write(password / name, bytes);
+  for (const auto& [name, bytes] : WaveSeeds()) Write(wave / name, bytes);
   return 0;
 }

@@ -1,15 +1,20 @@
-// larkspool: the desktop tool. Every start shows two empty fields; closing the
-// main window ends the program.
+// larkspool: the desktop tool. A start shows two empty fields, or the backup
+// field filled with the file named on the command line; closing the main
+// window ends the program.
 #include <QApplication>
 
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
+#include "gui/opened_paths.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Larkspool"));
+  QApplication::setApplicationVersion(QStringLiteral(LARKSPOOL_VERSION));
+  const QString startPath = larkspool::gui::StartPath(QApplication::arguments());
   larkspool::gui::LoadDialogFont();
   larkspool::gui::CMainDlg window;
+  if (!startPath.isEmpty()) window.TakePath(startPath);
   window.exec();
   return 0;
 }

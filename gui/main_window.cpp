@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 
 #include "gui/dialog_units.h"
+#include "gui/opened_paths.h"
 #include "platform/file_system.h"
 
 namespace larkspool::gui {
@@ -80,6 +82,9 @@ CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, QWidg
   connect(browseFolder, &QPushButton::clicked, this, &CMainDlg::OnBrowseFolder);
   connect(extract, &QPushButton::clicked, this, &CMainDlg::OnExtract);
   connect(close, &QPushButton::clicked, this, &CMainDlg::reject);
+  auto* drop = new PathDrop(this, [this](const QString& path) { TakePath(path); });
+  drop->Watch(backupEdit_);
+  drop->Watch(folderEdit_);
   backupEdit_->setFocus();
 }
 
@@ -106,6 +111,15 @@ void CMainDlg::OnBrowseFile() {
       QFileDialog::HideNameFilterDetails);
   if (chosen.isEmpty()) return;
   m_strBackupFile = chosen;
+  UpdateFields();
+}
+
+void CMainDlg::TakePath(const QString& path) {
+  if (QFileInfo(path).isDir()) {
+    m_strFolder = path;
+  } else {
+    m_strBackupFile = path;
+  }
   UpdateFields();
 }
 

@@ -26,6 +26,9 @@ class CMainDlg : public QDialog {
   void OnExtract();
   void OnBrowseFile();
   void OnBrowseFolder();
+  // A path from the command line or a drop: a folder fills the folder field,
+  // anything else the backup field.
+  void TakePath(const QString& path);
 
   QtUserInterface& ui() { return ui_; }
   // The outcome of the last Extract.

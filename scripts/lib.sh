@@ -5,9 +5,10 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # fonts-wine brings the Tahoma the windows are designed for; DejaVu is the
-# fallback when it is missing.
-readonly BUILD_PACKAGES=(g++ cmake ninja-build git clang-format libgtest-dev libcli11-dev qt6-base-dev fonts-wine
-  fonts-dejavu-core)
+# fallback when it is missing. shared-mime-info checks the backup type the
+# package installs.
+readonly BUILD_PACKAGES=(g++ cmake ninja-build git clang-format libgtest-dev libcli11-dev nlohmann-json3-dev
+  qt6-base-dev fonts-wine fonts-dejavu-core shared-mime-info)
 
 # Installs the packages that are missing; as root with apt-get, otherwise
 # through sudo when there is one.

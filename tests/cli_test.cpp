@@ -207,13 +207,15 @@ TEST_F(CliTest, ListEscapesNamesThatAreNotPrintableUtf8) {
 
   const Process json = RunCli({"list", "--json", "box.bkp"}, dir_.path());
   EXPECT_EQ(json.status, 0);
-  EXPECT_EQ(json.out, R"({"kind": 3, "protected": false, "entries": [)"
-                      R"({"name": "caf)"
-                      "\xC3\xA9"
-                      R"(.wav", "size": 100, "offset": 104}, )"
-                      R"({"name": "\\xFF\\xC3(\\x01\\x7F\\xED\\xA0\\x80.wav", "size": 100, "offset": 284}, )"
-                      R"({"name": "say \"hi\".wav", "size": 12, "offset": 464}]})"
-                      "\n");
+  EXPECT_EQ(
+      json.out,
+      R"({"kind": 3, "protected": false, "entries": [)"
+      R"({"name": "caf)"
+      "\xC3\xA9"
+      R"(.wav", "size": 100, "offset": 104, "audio": null}, )"
+      R"({"name": "\\xFF\\xC3(\\x01\\x7F\\xED\\xA0\\x80.wav", "size": 100, "offset": 284, "audio": null}, )"
+      R"({"name": "say \"hi\".wav", "size": 12, "offset": 464, "audio": null}]})"
+      "\n");
 }
 #endif
 
@@ -230,10 +232,47 @@ TEST_F(CliTest, ListOfAPairedBackupSkipsRecordsThatSelectNoFile) {
   const Process run = RunCli({"list", "--json", "--password-stdin", "box.bkp"}, dir_.path(), "42\n");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, R"({"kind": 5, "protected": true, "entries": [)"
-                     R"({"name": "a.wav", "size": 40000, "offset": 307}, )"
-                     R"({"name": "b.wav", "size": 100, "offset": 40819}]})"
+                     R"({"name": "a.wav", "size": 40000, "offset": 307, "audio": null}, )"
+                     R"({"name": "b.wav", "size": 100, "offset": 40819, "audio": null}]})"
                      "\n");
   EXPECT_EQ(RunCli({"list", "box.bkp"}, dir_.path()).status, 2);  // no password: cancelled
+}
+
+TEST_F(CliTest, LongListingAndJsonShowTheAudioDetails) {
+  WaveSpec mulaw;  // 8 kHz mono 8-bit: 12000 bytes are 1.5 s
+  mulaw.formatTag = 7;
+  mulaw.byteRate = 8000;
+  mulaw.blockAlign = 1;
+  mulaw.bitsPerSample = 8;
+  mulaw.dataBytes = 12000;
+  Bytes cut = WavWithFormat(mulaw);
+  cut.resize(30);  // ends inside the "fmt " chunk
+  BackupBuilder::Single(BackupKind::k4)
+      .Entry("caf\xC3\xA9.wav", WavFile(std::vector<std::int16_t>(4000, 7), 16000))  // 0.25 s
+      .Entry("mu.wav", WavWithFormat(mulaw))
+      .Entry("cut.wav", cut)
+      .WriteTo(Path("box.bkp"));
+  const Process text = RunCli({"list", "--long", "box.bkp"}, dir_.path());
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(text.out,
+            "      8044    0:00.3  PCM          16000  caf\xC3\xA9.wav\n"
+            "     12044    0:01.5  \xC2\xB5-law         8000  mu.wav\n"
+            "        30         -  -                -  cut.wav\n");
+  const Process json = RunCli({"list", "--json", "box.bkp"}, dir_.path());
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find(R"("size": 8044, "offset": 104, "audio": {"format": "PCM", "format_tag": 1, )"
+                          R"("rate": 16000, "channels": 1, "bits": 16, "duration_s": 0.25}})"),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(
+      json.out.find(R"("audio": {"format": ")"
+                    "\xC2\xB5"
+                    R"(-law", "format_tag": 7, "rate": 8000, "channels": 1, "bits": 8, "duration_s": 1.5}})"),
+      std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find(R"({"name": "cut.wav", "size": 30, "offset": 20352, "audio": null}]})"),
+            std::string::npos)
+      << json.out;
 }
 
 TEST_F(CliTest, VerifyAcceptsASoundBackupAndNamesTheFirstFault) {
@@ -251,6 +290,152 @@ TEST_F(CliTest, VerifyAcceptsASoundBackupAndNamesTheFirstFault) {
   EXPECT_EQ(FilesIn(dir_.path()).size(), 2u);  // verify writes nothing
 }
 
+// A backup of four messages in which the last but one entry's name would
+// leave the folder, so every run that takes it fails.
+struct SelectionCase {
+  const char* label;
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::string err;
+  Files files;
+};
+class CliSelectionTest : public CliTest, public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(CliSelectionTest, PatternsChooseTheEntriesOfEveryCommand) {
+  const SelectionCase& c = GetParam();
+  BackupBuilder::Single(BackupKind::k3)
+      .Entry("Greeting.wav", kWavB)
+      .Entry("msg-001.wav", kWavA)
+      .Entry("msg-002.wav", kWavB)
+      .Entry("../msg-x.wav", kWavB)
+      .Entry("msg-003.wav", kWavA)
+      .WriteTo(Path("box.bkp"));
+  // The same entries, then one whose payload runs past the end.
+  Bytes cut =
+      BackupBuilder::Single(BackupKind::k3).Entry("msg-001.wav", kWavA).Entry("z.wav", kWavB, 999).bytes();
+  WriteFile(Path("cut.bkp"), cut);
+  const Process run = RunCli(c.args, dir_.path());
+  EXPECT_EQ(run.status, c.status);
+  EXPECT_EQ(run.out, c.out);
+  EXPECT_EQ(run.err, c.err);
+  EXPECT_EQ(FilesIn(Out()), c.files);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Selections, CliSelectionTest,
+    ::testing::Values(
+        SelectionCase{"list by pattern",
+                      {"list", "box.bkp", "msg-00?.wav"},
+                      0,
+                      "40000\tmsg-001.wav\n100\tmsg-002.wav\n40000\tmsg-003.wav\n",
+                      "",
+                      {}},
+        SelectionCase{"list by two patterns and an exclusion",
+                      {"list", "box.bkp", "*1.wav", "msg-00[2-9].wav", "--exclude", "*3*"},
+                      0,
+                      "40000\tmsg-001.wav\n100\tmsg-002.wav\n",
+                      "",
+                      {}},
+        SelectionCase{"case matters",
+                      {"list", "box.bkp", "greeting.wav"},
+                      1,
+                      "",
+                      "larkspool-cli: no entry matches greeting.wav\n",
+                      {}},
+        SelectionCase{
+            "ignore case", {"list", "-i", "box.bkp", "greeting.wav"}, 0, "100\tGreeting.wav\n", "", {}},
+        SelectionCase{"one pattern matches nothing",
+                      {"list", "box.bkp", "G*", "*.mp3"},
+                      1,
+                      "100\tGreeting.wav\n",
+                      "larkspool-cli: no entry matches *.mp3\n",
+                      {}},
+        SelectionCase{"a pattern whose entries are all excluded still matched",
+                      {"verify", "box.bkp", "G*", "--exclude=*.wav"},
+                      0,
+                      "box.bkp: OK, 0 files\n",
+                      "",
+                      {}},
+        SelectionCase{"extract",
+                      {"extract", "box.bkp", "out", "msg-*", "--exclude", "*2.wav", "--exclude", "*3.wav"},
+                      0,
+                      "Extraction completed.\n",
+                      "",
+                      Files{{"msg-001.wav", kWavA}}},
+        SelectionCase{
+            "extract reaches the unsafe name",
+            {"extract", "-q", "box.bkp", "out", "*msg-x*"},
+            1,
+            "",
+            "larkspool-cli: System error(9): ../msg-x.wav: refused, the name would leave the extraction "
+            "folder\n",
+            {}},
+        SelectionCase{"a fault past the selection is still a fault",
+                      {"extract", "-q", "cut.bkp", "out", "msg-*"},
+                      1,
+                      "",
+                      "larkspool-cli: System error(10): z.wav: backup ends inside a payload\n",
+                      Files{{"msg-001.wav", kWavA}}}),
+    ByLabel());
+
+TEST_F(CliTest, CatWritesOnePayloadToStandardOutput) {
+  const Bytes first = WavPayload(300, 5);
+  BackupBuilder::Paired("42")
+      .Files("a.wav", kWavA, "dup.wav", first)
+      .Files("dup.wav", kWavB, "bad.wav", Bytes(40, 'x'))
+      .WriteTo(Path("box.bkp"));
+  const struct {
+    std::string name;
+    int status;
+    Bytes out;
+    std::string err;
+  } cases[] = {
+      {"a.wav", 0, kWavA, ""},
+      {"dup.wav", 0, kWavB, ""},  // the last of that name, as extract leaves it
+      {"none.wav", 1, {}, "larkspool-cli: no entry named none.wav\n"},
+      {"bad.wav", 1, {}, "larkspool-cli: Wave file format error.: bad.wav\n"},
+  };
+  for (const auto& c : cases) {
+    const Process run = RunCli({"cat", "--password-stdin", "box.bkp", c.name}, dir_.path(), "42\n");
+    EXPECT_EQ(run.status, c.status) << c.name;
+    EXPECT_EQ(run.out, std::string(c.out.begin(), c.out.end())) << c.name;
+    EXPECT_EQ(run.err, c.err) << c.name;
+  }
+  EXPECT_EQ(RunCli({"cat", "--password-stdin", "box.bkp", "a.wav"}, dir_.path(), "41\n").err,
+            "larkspool-cli: The password is not correct.\n");
+}
+
+TEST_F(CliTest, NameEncodingWritesAndShowsLegacyNamesAsUtf8) {
+  // "メッセージ.wav" and "ソ.wav" in CP932; the second byte of ソ is 0x5C,
+  // a backslash as a stored byte.
+  const std::string message = "\x83\x81\x83\x62\x83\x5A\x81\x5B\x83\x57.wav";
+  const std::string so = "\x83\x5C.wav";
+  const std::string messageUtf8 = "\xE3\x83\xA1\xE3\x83\x83\xE3\x82\xBB\xE3\x83\xBC\xE3\x82\xB8.wav";
+  const std::string soUtf8 = "\xE3\x82\xBD.wav";
+  BackupBuilder::Single(BackupKind::k6).Entry(message, kWavA).Entry(so, kWavB).WriteTo(Path("box.bkp"));
+  BackupBuilder::Single(BackupKind::k6).Entry("\x83.wav", kWavB).WriteTo(Path("bad.bkp"));
+
+  const Process list = RunCli({"list", "--name-encoding=CP932", "box.bkp"}, dir_.path());
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out, "40000\t" + messageUtf8 + "\n100\t" + soUtf8 + "\n");
+  const Process picked =
+      RunCli({"list", "--name-encoding", "cp932", "box.bkp", "\xE3\x83\xA1*"}, dir_.path());
+  EXPECT_EQ(picked.out, "40000\t" + messageUtf8 + "\n");
+  const Process extract = RunCli({"extract", "--name-encoding=CP932", "box.bkp", "out"}, dir_.path());
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(FilesIn(Out()), (Files{{messageUtf8, kWavA}, {soUtf8, kWavB}}));
+  const Process cat = RunCli({"cat", "--name-encoding=CP932", "box.bkp", soUtf8}, dir_.path());
+  EXPECT_EQ(cat.out, std::string(kWavB.begin(), kWavB.end()));
+
+  // As stored bytes the backslash makes the name unsafe; a byte sequence
+  // that is not CP932 is refused, naming the entry.
+  EXPECT_EQ(RunCli({"list", "box.bkp"}, dir_.path()).status, 1);
+  const Process bad = RunCli({"list", "--name-encoding=CP932", "bad.bkp"}, dir_.path());
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "larkspool-cli: System error(9): \\x83.wav: the name is not valid CP932\n");
+}
+
 class CliUsageTest : public CliTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
 
 TEST_P(CliUsageTest, BadUsageExitsWith64) {
@@ -265,7 +450,8 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"extract", "box.bkp"},
                       std::vector<std::string>{"extract", "--overwrite=maybe", "box.bkp", "out"},
                       std::vector<std::string>{"list", "--password", "1234", "box.bkp"},
-                      std::vector<std::string>{"verify", "a.bkp", "b.bkp"}),
+                      std::vector<std::string>{"cat", "box.bkp"},
+                      std::vector<std::string>{"list", "--name-encoding=NO-SUCH-SET", "box.bkp"}),
     [](const auto& test) {
       std::string name = "Args";
       for (const std::string& arg : test.param) name += "_" + CaseName(arg);

@@ -16,7 +16,7 @@ foreach(example kind3 kind4 kind5-protected kind6)
 endforeach()
 set(pages larkspool-cli.1)
 if(WITH_GUI)
-  list(APPEND expected bin/larkspool share/applications/larkspool.desktop
+  list(APPEND expected bin/larkspool share/applications/larkspool.desktop share/mime/packages/larkspool.xml
        share/icons/hicolor/16x16/apps/larkspool.png share/icons/hicolor/32x32/apps/larkspool.png)
   list(APPEND pages larkspool.1)
 endif()
