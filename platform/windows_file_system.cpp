@@ -71,10 +71,16 @@ bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
 class WindowsFiles final : public FileSystem {
  public:
   FileHandle OpenRead(const char* path) override {
-    // Only a file on disk is a backup: a pipe or a device is refused.
     const int fd = ::_open(path, _O_RDONLY | _O_BINARY);
-    if (fd < 0) return kNoFile;
-    if (::GetFileType(Win32Handle(fd)) != FILE_TYPE_DISK) {
+    if (fd < 0) {
+      if (IsDirectory(path)) errno = EISDIR;
+      return kNoFile;
+    }
+    // A device (NUL, CON, a serial port) or a pipe opens too, and reading it
+    // may block or never end: only a file on a disk is kept.
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(Win32Handle(fd)) != FILE_TYPE_DISK || !FileIdentity(Win32Handle(fd), info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       ::_close(fd);
       errno = EINVAL;
       return kNoFile;
@@ -84,10 +90,11 @@ class WindowsFiles final : public FileSystem {
 
   FileHandle CreateExclusive(const char* path) override {
     const int fd = ::_open(path, _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE);
-    // A folder or a read-only file at the name may come back as EACCES;
-    // whatever stands there, the caller is told that something does.
-    if (fd < 0 && errno != EEXIST && ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
-    return Checked(fd);
+    if (fd >= 0) return fd;
+    // The runtime reports a folder standing at the name as access denied;
+    // anything that stands there is EEXIST, the question for the user.
+    if (errno != EEXIST && ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
+    return kNoFile;
   }
 
   FileHandle OpenForOverwrite(const char* path) override {
@@ -102,10 +109,7 @@ class WindowsFiles final : public FileSystem {
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
-      const DWORD attributes = ::GetFileAttributesA(path);
-      const bool directory =
-          attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      errno = directory ? EISDIR : ErrnoFor(error);
+      errno = IsDirectory(path) ? EISDIR : ErrnoFor(error);
       return kNoFile;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -182,7 +186,10 @@ class WindowsFiles final : public FileSystem {
   }
 
  private:
-  static FileHandle Checked(int fd) { return fd < 0 ? kNoFile : fd; }
+  static bool IsDirectory(const char* path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
 
   static HANDLE Win32Handle(FileHandle file) { return reinterpret_cast<HANDLE>(::_get_osfhandle(file)); }
 };

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -62,7 +61,7 @@ TEST(ExtractRequestTest, ResolvesARelativeBackupPathInsideTheFolder) {
   Session s;
   const BackupBuilder builder = Single().Entry("a.wav", kA);
   builder.WriteTo(s.folder + "/box.bkp");
-  ASSERT_EQ(::chdir(s.scratch.path().c_str()), 0);
+  fs::current_path(s.scratch.path());
   EXPECT_EQ(Extractor(NativeFileSystem(), s.ui).OnExtract("box.bkp", s.folder), RunResult::kCompleted);
   EXPECT_EQ(s.Output(), (Files{{"a.wav", kA}, {"box.bkp", builder.bytes()}}));
   EXPECT_EQ(fs::current_path(), fs::path(s.folder));

@@ -2,10 +2,14 @@
 // kilobytes are written: payload offsets and the progress counters must not
 // wrap at 32 bits. Existing files are kept (Skip), so their payloads are
 // passed over by seeking and nothing large is written either.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -81,6 +85,29 @@ std::vector<std::tuple<std::string, std::uint32_t, std::int64_t>> Rows(
 }
 
 // False when the file system refuses a file this large or fills the hole.
+#ifdef _WIN32
+bool WriteSparse(const std::string& path, const SparseBackup& backup) {
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  // A file marked sparse keeps its holes; a file system without the mark
+  // would allocate the whole size.
+  DWORD returned = 0;
+  LARGE_INTEGER at{};
+  at.QuadPart = backup.size;
+  bool written = ::DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr) != 0 &&
+                 ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0 && ::SetEndOfFile(file) != 0;
+  for (const auto& [offset, bytes] : backup.pieces) {
+    at.QuadPart = offset;
+    DWORD done = 0;
+    written = written && ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0 &&
+              ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) != 0 &&
+              done == bytes.size();
+  }
+  ::CloseHandle(file);
+  return written;
+}
+#else
 bool WriteSparse(const std::string& path, const SparseBackup& backup) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (fd < 0) return false;
@@ -94,6 +121,7 @@ bool WriteSparse(const std::string& path, const SparseBackup& backup) {
   ::close(fd);
   return written;
 }
+#endif
 
 class LargeBackupTest : public ::testing::TestWithParam<SparseBackup> {
  protected:

@@ -2,6 +2,7 @@
 // the process's current directory; the folder puts the previous one back.
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -17,7 +18,10 @@ class ScratchDir {
   ScratchDir& operator=(const ScratchDir&) = delete;
 
   const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // Joined with the platform's own separator, as a user's path would be.
+  std::string operator/(const std::string& name) const {
+    return path_ + static_cast<char>(std::filesystem::path::preferred_separator) + name;
+  }
 
  private:
   std::string path_;
