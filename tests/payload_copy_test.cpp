@@ -113,10 +113,13 @@ constexpr std::size_t kSmall = 2048;
 constexpr int kEntries = 64;
 constexpr std::int64_t kEntry = kHeader + static_cast<std::int64_t>(kSmall);
 
+// The name of small entry i.
+std::string SmallName(std::size_t i) { return std::string("m").append(std::to_string(i)).append(".wav"); }
+
 BackupBuilder SmallEntries() {
   BackupBuilder backup = BackupBuilder::Single(BackupKind::k3);
   for (int i = 0; i < kEntries; ++i) {
-    backup.Entry("m" + std::to_string(i) + ".wav", WavPayload(kSmall, static_cast<std::uint8_t>(i)));
+    backup.Entry(SmallName(static_cast<std::size_t>(i)), WavPayload(kSmall, static_cast<std::uint8_t>(i)));
   }
   return backup;
 }
@@ -144,7 +147,7 @@ TEST(ReadWindowTest, FaultAtTheWindowsEdgesEndsAtTheEntryThatHoldsTheByte) {
       // Every entry that ends before the byte stays; the one holding it is gone.
       const auto kept = static_cast<std::size_t>((at - kEntryStart) / kEntry);
       EXPECT_EQ(s.Output().size(), kept);
-      EXPECT_EQ(s.Output().count("m" + std::to_string(kept) + ".wav"), 0u);
+      EXPECT_EQ(s.Output().count(SmallName(kept)), 0u);
     }
   }
 }

@@ -14,9 +14,8 @@ namespace larkspool::testing {
 namespace {
 
 Bytes Chunk(const char* id, std::uint32_t size, std::size_t bodyBytes) {
-  Bytes chunk{static_cast<std::uint8_t>(id[0]), static_cast<std::uint8_t>(id[1]),
-              static_cast<std::uint8_t>(id[2]), static_cast<std::uint8_t>(id[3])};
-  chunk.resize(8 + bodyBytes, 'x');
+  Bytes chunk(8 + bodyBytes, 'x');
+  for (std::size_t i = 0; i < 4; ++i) chunk[i] = static_cast<std::uint8_t>(id[i]);
   EncodeFixed32(std::span(chunk).subspan<4, 4>(), size);
   return chunk;
 }
