@@ -424,7 +424,11 @@ TEST_F(CliTest, NameEncodingWritesAndShowsLegacyNamesAsUtf8) {
   EXPECT_EQ(picked.out, "40000\t" + messageUtf8 + "\n");
   const Process extract = RunCli({"extract", "--name-encoding=CP932", "box.bkp", "out"}, dir_.path());
   EXPECT_EQ(extract.status, 0) << extract.err;
+#ifndef _WIN32
+  // Windows names go through the ANSI code page, where UTF-8 names do not
+  // survive; there the converted names are for showing and matching.
   EXPECT_EQ(FilesIn(Out()), (Files{{messageUtf8, kWavA}, {soUtf8, kWavB}}));
+#endif
   const Process cat = RunCli({"cat", "--name-encoding=CP932", "box.bkp", soUtf8}, dir_.path());
   EXPECT_EQ(cat.out, std::string(kWavB.begin(), kWavB.end()));
 
