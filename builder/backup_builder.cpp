@@ -65,25 +65,26 @@ Bytes WavFile(const std::vector<std::int16_t>& samples, std::uint32_t sampleRate
   return wav;
 }
 
-Bytes WavWithFormat(const WaveSpec& spec) {
-  const std::size_t fmtSize = spec.subFormat ? 40 : 16;
+Bytes WavWithFormat(const WaveSpec& waveFormat) {
+  const std::size_t fmtSize = waveFormat.subFormat ? 40 : 16;
   Bytes wav(12 + 8 + fmtSize);
   std::memcpy(wav.data(), "RIFF", 4);
   std::memcpy(wav.data() + 8, "WAVEfmt ", 8);
   Put32(wav, 16, static_cast<std::uint32_t>(fmtSize));
-  Put32(wav, 20, spec.formatTag | (static_cast<std::uint32_t>(spec.channels) << 16));
-  Put32(wav, 24, spec.sampleRate);
-  Put32(wav, 28, spec.byteRate);
-  Put32(wav, 32, spec.blockAlign | (static_cast<std::uint32_t>(spec.bitsPerSample) << 16));
-  if (spec.subFormat) {
-    Put32(wav, 36, 22 | (static_cast<std::uint32_t>(spec.bitsPerSample) << 16));  // extra size, valid bits
-    Put32(wav, 44, *spec.subFormat);  // the first bytes of the sub-format's GUID
+  Put32(wav, 20, waveFormat.formatTag | (static_cast<std::uint32_t>(waveFormat.channels) << 16));
+  Put32(wav, 24, waveFormat.sampleRate);
+  Put32(wav, 28, waveFormat.byteRate);
+  Put32(wav, 32, waveFormat.blockAlign | (static_cast<std::uint32_t>(waveFormat.bitsPerSample) << 16));
+  if (waveFormat.subFormat) {
+    Put32(wav, 36,
+          22 | (static_cast<std::uint32_t>(waveFormat.bitsPerSample) << 16));  // extra size, valid bits
+    Put32(wav, 44, *waveFormat.subFormat);  // the first bytes of the sub-format's GUID
   }
-  Append(wav, spec.beforeData);
+  Append(wav, waveFormat.beforeData);
   const std::size_t data = wav.size();
-  wav.resize(data + 8 + spec.dataBytes);
+  wav.resize(data + 8 + waveFormat.dataBytes);
   std::memcpy(wav.data() + data, "data", 4);
-  Put32(wav, data + 4, spec.dataSize.value_or(spec.dataBytes));
+  Put32(wav, data + 4, waveFormat.dataSize.value_or(waveFormat.dataBytes));
   for (std::size_t i = data + 8; i < wav.size(); ++i) wav[i] = static_cast<std::uint8_t>(i * 13);
   Put32(wav, 4, static_cast<std::uint32_t>(wav.size() - 8));
   return wav;

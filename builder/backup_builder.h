@@ -61,7 +61,7 @@ struct WaveSpec {
   std::uint32_t dataBytes = 0;
   std::optional<std::uint32_t> dataSize;  // defaults to dataBytes
 };
-Bytes WavWithFormat(const WaveSpec& spec);
+Bytes WavWithFormat(const WaveSpec& waveFormat);
 
 // One pair record and the payloads that follow it. Stored sizes default to
 // the payloads' sizes; set them to build damaged backups.

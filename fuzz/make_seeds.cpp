@@ -100,7 +100,8 @@ std::vector<std::pair<const char*, Bytes>> PasswordSeeds() {
 }
 
 std::vector<std::pair<const char*, Bytes>> WaveSeeds() {
-  const auto spec = [](std::uint16_t tag, std::uint32_t byteRate, std::uint16_t bits, std::uint32_t data) {
+  const auto waveFormat = [](std::uint16_t tag, std::uint32_t byteRate, std::uint16_t bits,
+                             std::uint32_t data) {
     testing::WaveSpec wave;
     wave.formatTag = tag;
     wave.byteRate = byteRate;
@@ -108,14 +109,14 @@ std::vector<std::pair<const char*, Bytes>> WaveSeeds() {
     wave.dataBytes = data;
     return wave;
   };
-  testing::WaveSpec listFirst = spec(7, 8000, 8, 100);
+  testing::WaveSpec listFirst = waveFormat(7, 8000, 8, 100);
   listFirst.beforeData = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
-  testing::WaveSpec extensible = spec(0xFFFE, 16000, 16, 64);
+  testing::WaveSpec extensible = waveFormat(0xFFFE, 16000, 16, 64);
   extensible.subFormat = 1;
-  testing::WaveSpec cutData = spec(0x31, 1625, 0, 65);
+  testing::WaveSpec cutData = waveFormat(0x31, 1625, 0, 65);
   cutData.dataSize = 0xFFFFFFFF;
   return {
-      {"pcm", testing::WavWithFormat(spec(1, 16000, 16, 200))},
+      {"pcm", testing::WavWithFormat(waveFormat(1, 16000, 16, 200))},
       {"mu-law-after-list", testing::WavWithFormat(listFirst)},
       {"extensible", testing::WavWithFormat(extensible)},
       {"gsm-data-past-the-end", testing::WavWithFormat(cutData)},

@@ -22,14 +22,14 @@ Bytes Chunk(const char* id, std::uint32_t size, std::size_t bodyBytes) {
 
 WaveSpec Spec(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint32_t byteRate,
               std::uint16_t bits, std::uint32_t dataBytes) {
-  WaveSpec spec;
-  spec.formatTag = tag;
-  spec.channels = channels;
-  spec.sampleRate = rate;
-  spec.byteRate = byteRate;
-  spec.bitsPerSample = bits;
-  spec.dataBytes = dataBytes;
-  return spec;
+  WaveSpec waveFormat;
+  waveFormat.formatTag = tag;
+  waveFormat.channels = channels;
+  waveFormat.sampleRate = rate;
+  waveFormat.byteRate = byteRate;
+  waveFormat.bitsPerSample = bits;
+  waveFormat.dataBytes = dataBytes;
+  return waveFormat;
 }
 
 Bytes Cut(Bytes bytes, std::size_t size) {
