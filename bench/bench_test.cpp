@@ -48,7 +48,7 @@ Command Shell(const std::string& line) {
 Files ExtractWithCore(const std::string& backup, const std::string& folder) {
   std::filesystem::create_directory(folder);
   FakeUi ui;
-  Extractor extractor(PosixFileSystem(), ui);
+  Extractor extractor(NativeFileSystem(), ui);
   EXPECT_EQ(extractor.OnExtract(backup, folder), RunResult::kCompleted) << backup;
   EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Extraction completed."});
   return FilesIn(folder);

@@ -245,7 +245,7 @@ int RunWindow(const Options& options) {
 
 int RunSilent(const Options& options) {
   SilentUi ui;
-  larkspool::Extractor extractor(larkspool::PosixFileSystem(), ui);
+  larkspool::Extractor extractor(larkspool::NativeFileSystem(), ui);
   const std::vector<double> times = Repeat(options, [&](const std::string& folder) {
     ui.Restart();
     return extractor.OnExtract(options.backup, folder) == RunResult::kCompleted &&

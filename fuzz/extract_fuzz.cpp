@@ -291,7 +291,7 @@ RunResult Inspect(const Scratch& s, std::uint8_t script, ScanMode mode, BackupLi
                   unsigned& code) {
   ScriptedUi ui(OverwriteAnswer::kCancel);
   const RunResult result =
-      InspectBackup(PosixFileSystem(), ui, s.backup.string(), mode, listing, OptionsOf(script));
+      InspectBackup(NativeFileSystem(), ui, s.backup.string(), mode, listing, OptionsOf(script));
   CheckMessages(result, ui.messages, false);
   Require(ui.prompts == 0, "an inspection never asks about files");
   code = result == RunResult::kFailed ? CodeOf(ui.messages[0]) : 0;
@@ -319,7 +319,7 @@ void CheckAgainstVerify(RunResult extracted, unsigned extractCode, const Files& 
 // The audio details stay inside their payloads, and cat hands out the
 // payload extraction would leave under the last listed name.
 void CheckDetailsAndCat(const Scratch& s, std::uint8_t script, const Bytes& backup, BackupListing& listing) {
-  ReadAudioDetails(PosixFileSystem(), s.backup.string(), listing);
+  ReadAudioDetails(NativeFileSystem(), s.backup.string(), listing);
   for (const ListedEntry& entry : listing.entries) {
     Require(!entry.audio || (entry.audio->byteRate != 0 && entry.audio->dataBytes < entry.size),
             "audio details describe data inside the payload");
@@ -333,7 +333,7 @@ void CheckDetailsAndCat(const Scratch& s, std::uint8_t script, const Bytes& back
   ScriptedUi ui(OverwriteAnswer::kCancel);
   Bytes out;
   const CatResult result =
-      CatEntry(PosixFileSystem(), ui, s.backup.string(), last->name, OptionsOf(script), [&out](auto bytes) {
+      CatEntry(NativeFileSystem(), ui, s.backup.string(), last->name, OptionsOf(script), [&out](auto bytes) {
         out.insert(out.end(), bytes.begin(), bytes.end());
         return true;
       });
@@ -355,7 +355,7 @@ void RunOne(std::uint8_t script, const Bytes& backup) {
   Prepare(s, script, backup);
 
   ScriptedUi ui(AnswerOf(script));
-  GuardedFiles files(PosixFileSystem());
+  GuardedFiles files(NativeFileSystem());
   Extractor extractor(files, ui, &Fixed);
   extractor.set_entry_options(OptionsOf(script));
   const RunResult result = extractor.OnExtract(s.backup.string(), s.folder.string());

@@ -50,7 +50,7 @@ std::string LocalPath(const QString& path) { return QFile::encodeName(path).toSt
 }  // namespace
 
 CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, QWidget* parent)
-    : QDialog(parent), ui_(this, std::move(progressFactory)), extractor_(PosixFileSystem(), ui_) {
+    : QDialog(parent), ui_(this, std::move(progressFactory)), extractor_(NativeFileSystem(), ui_) {
   setWindowTitle(QStringLiteral("Larkspool"));
   QIcon icon;
   icon.addFile(QStringLiteral(":/res/larkspool-32.png"), QSize(32, 32));

@@ -67,9 +67,6 @@ class FileSystem {
 // The process's real file system: POSIX descriptors, or on Windows the C
 // runtime's descriptors in binary mode.
 FileSystem& NativeFileSystem();
-#ifndef _WIN32
-FileSystem& PosixFileSystem();
-#endif
 
 // True when a file created under `name` in the current folder is an ordinary
 // file under exactly that name. Every name qualifies on POSIX; Windows opens a

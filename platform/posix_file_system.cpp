@@ -157,12 +157,10 @@ class PosixFiles final : public FileSystem {
 
 }  // namespace
 
-FileSystem& PosixFileSystem() {
+FileSystem& NativeFileSystem() {
   static PosixFiles files;
   return files;
 }
-
-FileSystem& NativeFileSystem() { return PosixFileSystem(); }
 
 bool KeepsNameAsGiven(std::string_view /*name*/) { return true; }
 

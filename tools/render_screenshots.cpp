@@ -116,7 +116,7 @@ class Renderer {
       poll->start(0);
       return window;
     });
-    Extractor extractor(PosixFileSystem(), ui);
+    Extractor extractor(NativeFileSystem(), ui);
     if (extractor.OnExtract(backup, scratch.path().toStdString()) != RunResult::kCancelled) {
       std::fprintf(stderr, "the extraction ended before the progress window was grabbed\n");
       ok_ = false;
