@@ -39,7 +39,7 @@ class ExtractingVisitor final : public EntryVisitor {
       case OpenResult::kFailed:
         return Outcome::Fail(StatusCode::kOpenFailed, Detailed(name, output_.failure_reason()));
     }
-    const Outcome copied = CopyPayload(fs_, backup_, out.get(), payload, progress_);
+    const Outcome copied = CopyPayload(fs_, backup_, out.get(), payload, progress_, buffer_);
     out.Reset();
     // A partial or empty output file never stays behind.
     if (!copied.ok()) fs_.Unlink(name.c_str());
@@ -72,6 +72,7 @@ class ExtractingVisitor final : public EntryVisitor {
   const CancelFlag& cancel_;
   const EntryOptions& options_;
   std::int64_t fileSize_ = 0;
+  CopyBuffer buffer_;
 };
 
 }  // namespace

@@ -38,19 +38,40 @@ std::size_t NextSpan(const ProgressReporter& progress, std::uint64_t remaining) 
   return span;
 }
 
-// Copies `size` bytes in spans, after the first chunk.
-Outcome CopyInSpans(FileSystem& fs, FileHandle backup, FileHandle out, std::uint64_t size,
-                    ProgressReporter& progress, ChunkBuffer& buffer) {
-  for (std::uint64_t copied = 0; copied < size;) {
-    const std::size_t span = NextSpan(progress, size - copied);
-    const std::int64_t moved = fs.CopyRange(backup, out, span);
-    for (std::size_t done = moved > 0 ? static_cast<std::size_t>(moved) : 0; done < span;) {
-      const std::span<std::uint8_t> chunk = std::span(buffer).first(std::min(kCopyChunkSize, span - done));
+// The bytes of a span to move next from `at` (the bytes the file holds) to
+// `spanEnd`. A piece ends on a multiple of kCopyBufferSize in the file: the
+// page cache then gives the file large pages, which it fills faster than
+// small ones. The system is handed the rest of the span at once from such a
+// multiple on, since its own copy keeps to them.
+std::size_t NextPiece(std::uint64_t at, std::uint64_t spanEnd, bool system) {
+  const std::uint64_t toBoundary = kCopyBufferSize - at % kCopyBufferSize;
+  const std::uint64_t left = spanEnd - at;
+  return static_cast<std::size_t>(system && toBoundary == kCopyBufferSize ? left
+                                                                          : std::min(left, toBoundary));
+}
+
+// Copies the payload's bytes from `at` (the bytes the file holds) to `end`
+// in spans.
+Outcome CopyInSpans(FileSystem& fs, FileHandle backup, FileHandle out, std::uint64_t at, std::uint64_t end,
+                    ProgressReporter& progress, std::span<std::uint8_t, kCopyBufferSize> buffer) {
+  while (at < end) {
+    const std::size_t span = NextSpan(progress, end - at);
+    const std::uint64_t spanEnd = at + span;
+    // After an error or a short count the rest of the span is read and written.
+    bool system = true;
+    while (at < spanEnd) {
+      const std::size_t piece = NextPiece(at, spanEnd, system);
+      if (system) {
+        const std::int64_t moved = fs.CopyRange(backup, out, piece);
+        if (moved > 0) at += static_cast<std::uint64_t>(moved);
+        system = moved == static_cast<std::int64_t>(piece);
+        continue;
+      }
+      const std::span<std::uint8_t> chunk = buffer.first(piece);
       if (Outcome read = ReadChunk(fs, backup, chunk); !read.ok()) return read;
       if (Outcome written = WriteChunk(fs, out, chunk); !written.ok()) return written;
-      done += chunk.size();
+      at += piece;
     }
-    copied += span;
     progress.AddDone(span);
     progress.UpdatePercent();
   }
@@ -59,10 +80,11 @@ Outcome CopyInSpans(FileSystem& fs, FileHandle backup, FileHandle out, std::uint
 
 }  // namespace
 
-Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& payload, ChunkBuffer& buffer) {
+Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& payload,
+                       std::span<std::uint8_t, kCopyChunkSize> buffer) {
   const std::span<std::uint8_t, format::kWaveTagsSize> tags(buffer.data(), format::kWaveTagsSize);
   std::fill(tags.begin(), tags.end(), std::uint8_t{0xFF});
-  if (Outcome read = ReadChunk(fs, backup, std::span(buffer).first(payload.first_chunk())); !read.ok()) {
+  if (Outcome read = ReadChunk(fs, backup, buffer.first(payload.first_chunk())); !read.ok()) {
     return read;
   }
   return HasWaveTags(tags) ? Outcome::Ok() : Outcome::Fail(StatusCode::kWaveFormat);
@@ -79,15 +101,14 @@ Outcome SkipPayload(FileSystem& fs, FileHandle backup, const PayloadSpan& payloa
 }
 
 Outcome CopyPayload(FileSystem& fs, FileHandle backup, FileHandle out, const PayloadSpan& payload,
-                    ProgressReporter& progress) {
-  ChunkBuffer buffer;
+                    ProgressReporter& progress, CopyBuffer& buffer) {
   // A payload of size 0 is still one (empty) chunk, so it meets the tag test.
   const std::size_t first = payload.first_chunk();
-  if (Outcome read = ReadFirstChunk(fs, backup, payload, buffer); !read.ok()) return read;
-  if (Outcome written = WriteChunk(fs, out, std::span(buffer).first(first)); !written.ok()) return written;
+  if (Outcome read = ReadFirstChunk(fs, backup, payload, buffer.first_chunk()); !read.ok()) return read;
+  if (Outcome written = WriteChunk(fs, out, buffer.first_chunk().first(first)); !written.ok()) return written;
   progress.AddDone(first);
   progress.UpdatePercent();
-  return CopyInSpans(fs, backup, out, payload.size - first, progress, buffer);
+  return CopyInSpans(fs, backup, out, first, payload.size, progress, buffer.all());
 }
 
 }  // namespace larkspool

@@ -1,6 +1,7 @@
 // One payload of the backup: passing over it, and copying it into an output
-// file in 16384-byte chunks, all but the first handed to the system in spans
-// where it can copy them itself. The copy and the verification read a payload's
+// file: the first 16384-byte chunk read and tested, the rest in spans that the
+// system copies itself where that is faster, or that are read and written
+// through the run's copy buffer. The copy and the verification read a payload's
 // first chunk and test its RIFF/WAVE tags through the same call, so they
 // meet the same faults in the same order.
 #pragma once
@@ -8,6 +9,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 
 #include "base/outcome.h"
 #include "platform/file_system.h"
@@ -20,6 +23,25 @@ using ChunkBuffer = std::array<std::uint8_t, kCopyChunkSize>;
 // The longest span of chunks handed to the system at once: a few
 // milliseconds of work, so a run answers as promptly as with single chunks.
 inline constexpr std::size_t kMaxCopySpan = 256 * kCopyChunkSize;
+// The bytes one read and one write move when the system does not copy a span:
+// enough that the calls cost little beside the copying, and few enough that
+// they are still in the processor's cache when they are written.
+inline constexpr std::size_t kCopyBufferSize = 16 * kCopyChunkSize;
+
+// The memory of a run's copies, taken once: its first kCopyChunkSize bytes
+// hold a payload's first chunk.
+class CopyBuffer {
+ public:
+  CopyBuffer() : bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(kCopyBufferSize)) {}
+
+  std::span<std::uint8_t, kCopyBufferSize> all() {
+    return std::span<std::uint8_t, kCopyBufferSize>(bytes_.get(), kCopyBufferSize);
+  }
+  std::span<std::uint8_t, kCopyChunkSize> first_chunk() { return all().first<kCopyChunkSize>(); }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> bytes_;
+};
 
 // Where a payload lies in the backup.
 struct PayloadSpan {
@@ -35,7 +57,8 @@ struct PayloadSpan {
 // at the payload, and tests the tags. The tag bytes are filled with 0xFF
 // first, so a payload shorter than the tags fails the test. Fails with 10
 // when the read fails or comes short, 8 without "RIFF" at 0 and "WAVE" at 8.
-Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& payload, ChunkBuffer& buffer);
+Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& payload,
+                       std::span<std::uint8_t, kCopyChunkSize> buffer);
 
 // Leaves `backup` right after the payload without reading it. Fails with 10
 // unless the payload lies wholly inside a backup of `fileSize` bytes.
@@ -47,9 +70,10 @@ Outcome SkipPayload(FileSystem& fs, FileHandle backup, const PayloadSpan& payloa
 // one after which the percentage shown changes (at most kMaxCopySpan bytes),
 // so the display shows what a chunk-by-chunk copy shows. The system copies
 // each span (FileSystem::CopyRange); whatever of a span it does not copy, for
-// an error or a short count, is read and written chunk by chunk, so a fault
-// ends in the status that copy gives. Fails with 8, 10 or 11; closes nothing.
+// an error or a short count, is read and written through `buffer`, so a fault
+// ends in the status a chunk-by-chunk copy gives. Fails with 8, 10 or 11;
+// closes nothing.
 Outcome CopyPayload(FileSystem& fs, FileHandle backup, FileHandle out, const PayloadSpan& payload,
-                    ProgressReporter& progress);
+                    ProgressReporter& progress, CopyBuffer& buffer);
 
 }  // namespace larkspool

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -115,15 +116,33 @@ class PosixFiles final : public FileSystem {
   }
 
 #ifdef __linux__
-  // The kernel copies from page cache to page cache, or shares the blocks.
-  // Where it cannot (another file system, an old kernel) it fails, and the
-  // caller reads and writes instead.
+  // The backup's pages go into a pipe as references and are copied once, into
+  // the file's pages: one copy, inside the system, wherever the payload lies
+  // within a page. A piece of half the pipe fits it wherever it starts, so
+  // the file is written from the boundaries the caller chose.
   std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override {
-    ssize_t n;
-    do {
-      n = ::copy_file_range(from, nullptr, to, nullptr, size, 0);
-    } while (n < 0 && errno == EINTR);
-    return static_cast<std::int64_t>(n);
+    if (!OpenPipe()) return -1;
+    std::size_t copied = 0;
+    while (copied < size) {
+      const ssize_t in = Splice(from, pipe_[1], std::min(size - copied, pipeBytes_ / 2));
+      if (in < 0) return copied > 0 ? static_cast<std::int64_t>(copied) : -1;
+      if (in == 0) break;  // the end of the backup
+      const auto taken = static_cast<std::size_t>(in);
+      std::size_t out = 0;
+      ssize_t n = 0;
+      while (out < taken && (n = Splice(pipe_[0], to, taken - out)) > 0) out += static_cast<std::size_t>(n);
+      copied += out;
+      if (out < taken) {
+        // The bytes left in the pipe go with it, and the backup goes back to
+        // the first of them, for the caller to read and write.
+        const int error = errno;
+        ClosePipe();
+        if (::lseek(from, -static_cast<off_t>(taken - out), SEEK_CUR) < 0) return -1;
+        errno = error;
+        return copied > 0 || n == 0 ? static_cast<std::int64_t>(copied) : -1;
+      }
+    }
+    return static_cast<std::int64_t>(copied);
   }
 #endif
 
@@ -153,6 +172,41 @@ class PosixFiles final : public FileSystem {
     } while (fd < 0 && errno == EINTR);
     return fd < 0 ? kNoFile : fd;
   }
+
+#ifdef __linux__
+  static ssize_t Splice(int in, int out, std::size_t size) {
+    ssize_t n;
+    do {
+      n = ::splice(in, nullptr, out, nullptr, size, 0);
+    } while (n < 0 && errno == EINTR);
+    return n;
+  }
+
+  // The pipe of CopyRange, made at its first use: non-blocking, so that no
+  // call can wait on it, and as large as the system grants up to kPipeBytes.
+  bool OpenPipe() {
+    if (pipe_[0] >= 0) return true;
+    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    ::fcntl(pipe_[1], F_SETPIPE_SZ, kPipeBytes);
+    const int granted = ::fcntl(pipe_[1], F_GETPIPE_SZ);
+    pipeBytes_ = granted > 0 ? static_cast<std::size_t>(granted) : 65536;
+    return true;
+  }
+  void ClosePipe() {
+    ::close(pipe_[0]);
+    ::close(pipe_[1]);
+    pipe_[0] = pipe_[1] = -1;
+  }
+
+  static constexpr int kPipeBytes = 1 << 20;
+  int pipe_[2] = {-1, -1};
+  std::size_t pipeBytes_ = 0;
+
+ public:
+  ~PosixFiles() override {
+    if (pipe_[0] >= 0) ClosePipe();
+  }
+#endif
 };
 
 }  // namespace

@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         FallbackCase{"not supported by the file system", {EveryCopy(EOPNOTSUPP)}},
         FallbackCase{"input or output error", {EveryCopy(EIO)}},
         FallbackCase{"short count", {EveryCopy(0, kShort)}},
-        FallbackCase{"second span only", {Fault{kCopyRange, 2, kFail, EXDEV, {}}}},
+        FallbackCase{"second call only", {Fault{kCopyRange, 2, kFail, EXDEV, {}}}},
         FallbackCase{"read fails inside a span", {ReadAt(kBigAt + 3 * 1048576 + 5)}, kReadFailed},
         FallbackCase{"read short inside a span", {ReadAt(kBigAt + 3 * 1048576 + 5, kShort)}, kReadFailed},
         FallbackCase{"read fails after a refused span",
