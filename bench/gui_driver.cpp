@@ -88,8 +88,8 @@ Options Parse(int argc, char** argv) {
 }
 
 // Counts the paints of the progress window's bar and texts, and answers the
-// completion message once its own event loop runs. The message box is the
-// only child a progress window gains while it is up.
+// completion message as soon as its own event loop runs. The message box is
+// the only child a progress window gains while it is up.
 class Watcher : public QObject {
  public:
   struct Counts {
@@ -117,7 +117,18 @@ class Watcher : public QObject {
     if (event->type() == QEvent::Paint) {
       if (const auto found = counters_.find(watched); found != counters_.end()) ++*found->second;
     } else if (event->type() == QEvent::ChildAdded && watched == window_) {
-      QTimer::singleShot(0, this, &Watcher::AnswerMessage);
+      // The message box: answered as soon as its own event loop runs.
+      if (auto* box = qobject_cast<QMessageBox*>(static_cast<QChildEvent*>(event)->child())) {
+        box->installEventFilter(this);
+      }
+    } else if (event->type() == QEvent::Show) {
+      if (auto* box = qobject_cast<QMessageBox*>(watched)) {
+        box->removeEventFilter(this);
+        QTimer::singleShot(0, box, [this, box] {
+          message_ = box->text();
+          box->accept();
+        });
+      }
     }
     return false;
   }
@@ -128,16 +139,6 @@ class Watcher : public QObject {
     widget->installEventFilter(this);
     counters_[widget] = counter;
   }
-  void AnswerMessage() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) {
-      QTimer::singleShot(1, this, &Watcher::AnswerMessage);
-      return;
-    }
-    message_ = box->text();
-    box->accept();
-  }
-
   QObject* window_ = nullptr;
   Counts counts_;
   QString message_;

@@ -16,8 +16,9 @@ namespace {
 constexpr int kShowTimeoutMs = 500;
 
 // A bordered bar filled up to its value, as the classic progress control
-// draws it: two rectangles, where the style's bar costs about a million
-// instructions a paint, and the bar is painted once per percentage step.
+// draws it. The bar is painted once per percentage step, so it is drawn with
+// solid fills only: the style's bar costs about a million instructions a
+// paint, an outlined rectangle a hundred thousand, three fills a few thousand.
 class PaintedBar final : public QProgressBar {
  public:
   using QProgressBar::QProgressBar;
@@ -25,11 +26,10 @@ class PaintedBar final : public QProgressBar {
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
-    const QRect frame = rect().adjusted(0, 0, -1, -1);
-    painter.setPen(palette().color(QPalette::Mid));
-    painter.setBrush(palette().base());
-    painter.drawRect(frame);
-    const QRect inside = frame.adjusted(2, 2, -1, -1);
+    const QRect frame = rect();
+    painter.fillRect(frame, palette().color(QPalette::Mid));
+    painter.fillRect(frame.adjusted(1, 1, -1, -1), palette().base());
+    const QRect inside = frame.adjusted(2, 2, -2, -2);
     const int span = maximum() - minimum();
     if (span <= 0 || value() <= minimum()) return;
     const auto filled =
