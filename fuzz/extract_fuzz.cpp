@@ -143,6 +143,10 @@ class GuardedFiles final : public FileSystem {
     Require(writable_.count(file) == 1, "only output files are written");
     return base_.Write(file, buffer, size);
   }
+  std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override {
+    Require(writable_.count(to) == 1, "only output files are written");
+    return base_.CopyRange(from, to, size);
+  }
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override {
     return base_.Seek(file, offset, from);
   }

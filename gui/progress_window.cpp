@@ -1,10 +1,12 @@
 #include "gui/progress_window.h"
 
 #include <QEventLoop>
+#include <QGlyphRun>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimer>
 
 #include "gui/dialog_units.h"
@@ -38,8 +40,78 @@ class PaintedBar final : public QProgressBar {
   }
 };
 
-QLabel* AddText(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
-  auto* label = new QLabel(text, parent);
+// The percentage. Its text changes at every step, and laying out a text
+// anew is most of the cost of a step's paint: the glyphs of the digits and
+// of "%" are laid out once, and each text is put together from them. Any
+// other text is painted as any label paints it.
+class PercentLabel final : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QGlyphRun run;
+    if (!Compose(text(), run)) {
+      QLabel::paintEvent(event);
+      return;
+    }
+    QPainter painter(this);
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+    // Centred in height as a label centres a line.
+    const QRectF box = contentsRect();
+    painter.drawGlyphRun(QPointF(box.left(), box.top() + (box.height() - lineHeight_) / 2), run);
+  }
+
+ private:
+  static constexpr QStringView kCharacters = u"0123456789%";
+
+  // Lays out the characters in the label's font, once per font.
+  bool Prepare() {
+    if (prepared_ && preparedFor_ == font()) return !glyphs_.isEmpty();
+    prepared_ = true;
+    preparedFor_ = font();
+    glyphs_.clear();
+    QTextLayout layout(kCharacters.toString(), font());
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    if (runs.size() != 1 || runs[0].glyphIndexes().size() != kCharacters.size()) return false;
+    font_ = runs[0].rawFont();
+    glyphs_ = runs[0].glyphIndexes();
+    positions_ = runs[0].positions();
+    positions_.append(QPointF(line.naturalTextWidth(), positions_.first().y()));
+    lineHeight_ = line.height();
+    return true;
+  }
+
+  bool Compose(const QString& text, QGlyphRun& run) {
+    if (!Prepare()) return false;
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
+    qreal x = 0;
+    for (const QChar c : text) {
+      const auto at = kCharacters.indexOf(c);
+      if (at < 0) return false;
+      glyphs.append(glyphs_[at]);
+      positions.append(QPointF(x, positions_[at].y()));
+      x += positions_[at + 1].x() - positions_[at].x();
+    }
+    run.setRawFont(font_);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    return true;
+  }
+
+  bool prepared_ = false;
+  QFont preparedFor_;
+  QRawFont font_;
+  QList<quint32> glyphs_;
+  QList<QPointF> positions_;  // of each character in the layout, then of its end
+  qreal lineHeight_ = 0;
+};
+
+QLabel* Place(QLabel* label, const char* name, const QRect& geometry) {
   label->setObjectName(QString::fromLatin1(name));
   label->setTextFormat(Qt::PlainText);
   label->setGeometry(geometry);
@@ -59,10 +131,10 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent) {
   cancel->setGeometry(units.Map(200, 65, 50, 15));
   cancel->setAutoDefault(false);
   connect(cancel, &QPushButton::clicked, this, &CProgressDlg::reject);
-  fileLine_ = AddText(this, "fileLine", tr("File Name:"), units.Map(5, 5, 245, 10));
-  dateLine_ = AddText(this, "dateLine", tr("Date:"), units.Map(5, 15, 245, 10));
-  elapsed_ = AddText(this, "elapsed", tr("Elapsed Time:"), units.Map(5, 25, 245, 10));
-  percent_ = AddText(this, "percent", QStringLiteral("0%"), units.Map(5, 40, 245, 10));
+  fileLine_ = Place(new QLabel(tr("File Name:"), this), "fileLine", units.Map(5, 5, 245, 10));
+  dateLine_ = Place(new QLabel(tr("Date:"), this), "dateLine", units.Map(5, 15, 245, 10));
+  elapsed_ = Place(new QLabel(tr("Elapsed Time:"), this), "elapsed", units.Map(5, 25, 245, 10));
+  percent_ = Place(new PercentLabel(QStringLiteral("0%"), this), "percent", units.Map(5, 40, 245, 10));
   bar_ = new PaintedBar(this);
   bar_->setObjectName(QStringLiteral("bar"));
   bar_->setGeometry(units.Map(5, 50, 245, 10));

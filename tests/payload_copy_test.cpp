@@ -14,6 +14,7 @@
 #include "platform/buffered_reads.h"
 #include "progress/progress_reporter.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/session.h"
 
 namespace larkspool::testing {
@@ -106,6 +107,43 @@ INSTANTIATE_TEST_SUITE_P(
         FallbackCase{
             "payload past the end", {}, kReadFailed, static_cast<std::uint32_t>(kBig.size() + 70000)}),
     ByLabel());
+
+#ifdef __linux__
+// The system's own copy: from any place in the backup, short at its end, and
+// with the backup left where the copy stopped when the file refuses it.
+TEST(SystemCopyTest, CopiesFromAnyPlaceAndLeavesTheBackupWhereTheFileStopped) {
+  ScratchDir dir;
+  Bytes bytes(3 * 1048576 + 777);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 4093);
+  WriteFile(dir / "backup", bytes);
+  const auto size = static_cast<std::int64_t>(bytes.size());
+  struct Case {
+    const char* label;
+    std::int64_t from;
+    std::size_t asked;
+    bool writable;
+    std::int64_t copied;
+  };
+  const Case cases[] = {
+      {"off a page boundary, more than the pipe holds", 4096 + 80, 2 * 1048576 + 5, true, 2 * 1048576 + 5},
+      {"past the end of the backup", size - 1000, 4096, true, 1000},
+      {"into a file that refuses", 80, 65536, false, -1}};
+  FileSystem& fs = NativeFileSystem();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteFile(dir / "out", {});
+    ScopedFile in(fs, fs.OpenRead((dir / "backup").c_str()));
+    ScopedFile out(
+        fs, c.writable ? fs.OpenForOverwrite((dir / "out").c_str()) : fs.OpenRead((dir / "out").c_str()));
+    ASSERT_EQ(fs.Seek(in.get(), c.from, SeekFrom::kStart), c.from);
+    EXPECT_EQ(fs.CopyRange(in.get(), out.get(), c.asked), c.copied);
+    const std::int64_t moved = std::max<std::int64_t>(c.copied, 0);
+    EXPECT_EQ(fs.Seek(in.get(), 0, SeekFrom::kCurrent), c.from + moved);
+    out.Reset();
+    EXPECT_EQ(ReadFile(dir / "out"), Bytes(bytes.begin() + c.from, bytes.begin() + c.from + moved));
+  }
+}
+#endif
 
 // Entries of 2048 bytes, 2128 with their header: the first window starts at
 // the entry area, and entries 30 and 61 straddle its refills.

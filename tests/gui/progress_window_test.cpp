@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <map>
+#include <vector>
 
 #include "gui/dialog_units.h"
 #include "gui/qt_user_interface.h"
@@ -115,6 +116,27 @@ TEST(ProgressWindowTest, EachStepPaintsTheBarAndThePercentageOnce) {
   QApplication::processEvents();
   EXPECT_EQ(paints[bar], steps);
   EXPECT_EQ(paints[percent], steps);
+}
+
+// The percentage is put together from glyphs laid out once; every text it
+// shows must look exactly as a plain label in its place shows it.
+TEST(ProgressWindowTest, PercentageLooksAsAPlainLabelShowsIt) {
+  CProgressDlg window;
+  CancelFlag cancel;
+  window.SetUp(kLines, cancel);
+  auto* percent = Child<QLabel>(window, "percent");
+  QLabel plain(&window);
+  plain.setTextFormat(Qt::PlainText);
+  plain.setGeometry(percent->geometry());
+  plain.hide();
+  std::vector<QString> texts = {QStringLiteral("Percent"), QString()};
+  for (int value = 0; value <= 100; ++value) texts.push_back(QString::number(value) + QLatin1Char('%'));
+  for (const QString& text : texts) {
+    percent->setText(text);
+    plain.setText(text);
+    EXPECT_EQ(percent->grab().toImage(), plain.grab().toImage()) << text.toStdString();
+  }
+  window.close();
 }
 
 }  // namespace
