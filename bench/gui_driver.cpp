@@ -36,6 +36,7 @@
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
 #include "gui/progress_window.h"
+#include "gui/qt_user_interface.h"
 #include "platform/file_system.h"
 
 namespace {
@@ -271,5 +272,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Larkspool"));
   const Options options = Parse(argc, argv);
   larkspool::gui::LoadDialogFont();
+  larkspool::gui::PrepareMessageBoxes();
   return options.window ? RunWindow(options) : RunSilent(options);
 }

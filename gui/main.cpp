@@ -6,6 +6,7 @@
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
 #include "gui/opened_paths.h"
+#include "gui/qt_user_interface.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(LARKSPOOL_VERSION));
   const QString startPath = larkspool::gui::StartPath(QApplication::arguments());
   larkspool::gui::LoadDialogFont();
+  larkspool::gui::PrepareMessageBoxes();
   larkspool::gui::CMainDlg window;
   if (!startPath.isEmpty()) window.TakePath(startPath);
   window.exec();

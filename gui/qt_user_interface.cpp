@@ -57,6 +57,20 @@ class IconCachingStyle final : public QProxyStyle {
   mutable std::map<StandardPixmap, QIcon> icons_;
 };
 
+// The width a box needs for its caption "Larkspool" in the desktop's font made
+// bold, as window managers draw titles, with room for the window icon and
+// three title-bar buttons, each about one and a half text heights wide, and
+// the frame's padding. Measured once: the bold font loads on first use.
+int CaptionWidth() {
+  static const int width = [] {
+    QFont title = QApplication::font();
+    title.setBold(true);
+    const int textHeight = DialogUnits::OfDialogFont().baseHeight();
+    return QFontMetrics(title).horizontalAdvance(QStringLiteral("Larkspool")) + 5 * textHeight * 3 / 2;
+  }();
+  return width;
+}
+
 // A message box in the dialog font, with the frame of a fixed dialog, and at
 // least as wide as its caption needs beside the window icon and the close box:
 // a box is otherwise only as wide as its text, and a short text such as
@@ -77,24 +91,16 @@ class MessageBox final : public QMessageBox {
     // empty row as wide as the caption needs keeps it from being narrower.
     if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
       const QMargins margins = grid->contentsMargins();
-      grid->addItem(new QSpacerItem(CaptionWidth(windowTitle()) - margins.left() - margins.right(), 0,
-                                    QSizePolicy::Fixed, QSizePolicy::Fixed),
+      grid->addItem(new QSpacerItem(CaptionWidth() - margins.left() - margins.right(), 0, QSizePolicy::Fixed,
+                                    QSizePolicy::Fixed),
                     grid->rowCount(), 0, 1, grid->columnCount());
     }
-  }
-
-  // The caption in the desktop's font made bold, as window managers draw
-  // titles, with room for the window icon and three title-bar buttons, each
-  // about one and a half text heights wide, and the frame's padding.
-  static int CaptionWidth(const QString& caption) {
-    QFont title = QApplication::font();
-    title.setBold(true);
-    const int textHeight = DialogUnits::OfDialogFont().baseHeight();
-    return QFontMetrics(title).horizontalAdvance(caption) + 5 * textHeight * 3 / 2;
   }
 };
 
 }  // namespace
+
+void PrepareMessageBoxes() { CaptionWidth(); }
 
 QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory)
     : owner_(owner), factory_(std::move(factory)) {

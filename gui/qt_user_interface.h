@@ -12,6 +12,11 @@ class QWidget;
 
 namespace larkspool::gui {
 
+// Measures once what every message box needs, so that the first box of a run
+// does not wait for the caption's font to load. The tool calls it at start-up;
+// without it the first box measures.
+void PrepareMessageBoxes();
+
 class QtUserInterface final : public UserInterface {
  public:
   // Makes the progress window of a run; null when it cannot be created.
