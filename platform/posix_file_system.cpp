@@ -134,7 +134,8 @@ class PosixFiles final : public FileSystem {
       copied += out;
       if (out < taken) {
         // The bytes left in the pipe go with it, and the backup goes back to
-        // the first of them, for the caller to read and write.
+        // the first of them, for the caller to read and write. (The backup is
+        // a regular file, where such a seek does not fail.)
         const int error = errno;
         ClosePipe();
         if (::lseek(from, -static_cast<off_t>(taken - out), SEEK_CUR) < 0) return -1;
