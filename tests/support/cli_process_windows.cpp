@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "tests/support/cli_process.h"
 
@@ -24,6 +26,12 @@ std::string Quoted(const std::string& arg) {
   quoted.append(backslashes * 2, '\\');
   quoted += '"';
   return quoted;
+}
+
+std::string Hex(DWORD value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(value));
+  return text;
 }
 
 // A temporary file the child inherits, deleted when the last handle closes.
@@ -88,21 +96,36 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
   startup.hStdError = err;
   PROCESS_INFORMATION child{};
   Process run;
-  if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                       cwd.c_str(), &startup, &child) != 0) {
+  std::string why;
+  // A start that fails is tried twice more; the errors go into the output,
+  // so that a failure names its cause.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) ::Sleep(200);
+    started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                               cwd.c_str(), &startup, &child);
+    if (!started) why += "CreateProcess failed with error " + std::to_string(::GetLastError()) + "\n";
+  }
+  if (started) {
     if (::WaitForSingleObject(child.hProcess, kCliTimeoutSeconds * 1000) != WAIT_OBJECT_0) {
       ::TerminateProcess(child.hProcess, STATUS_TIMEOUT);
       ::WaitForSingleObject(child.hProcess, INFINITE);
     }
     DWORD code = 0;
     // An exit through an exception or Ctrl-C leaves an NTSTATUS, not a status.
-    if (::GetExitCodeProcess(child.hProcess, &code) != 0 && code <= 255) run.status = static_cast<int>(code);
+    if (::GetExitCodeProcess(child.hProcess, &code) == 0) {
+      why += "no exit code\n";
+    } else if (code <= 255) {
+      run.status = static_cast<int>(code);
+    } else {
+      why += "ended with 0x" + Hex(code) + "\n";
+    }
     ::CloseHandle(child.hThread);
     ::CloseHandle(child.hProcess);
   }
   ::CloseHandle(in);
   run.out = ReadBack(out);
-  run.err = ReadBack(err);
+  run.err = ReadBack(err) + why;
   return run;
 }
 
