@@ -14,33 +14,14 @@ extern "C" void OnInterrupt(int /*signal*/) { g_interrupted = 1; }
 
 }  // namespace
 
-LineRead ReadLine(int fd, std::size_t limit) {
-  LineRead line;
+std::optional<LineRead::End> ReadLineByte(int fd, char& byte) {
   for (;;) {
-    if (line.text.size() >= limit) {
-      line.end = LineRead::End::kLimit;
-      break;
-    }
-    char byte = 0;
     const ssize_t got = ::read(fd, &byte, 1);
-    if (got < 0 && errno == EINTR) {
-      if (!InterruptCatcher::Caught()) continue;
-      line.end = LineRead::End::kInterrupted;
-      break;
-    }
-    if (got < 0) {
-      line.end = LineRead::End::kError;
-      break;
-    }
-    if (got == 0) {
-      line.end = LineRead::End::kEndOfFile;
-      break;
-    }
-    if (byte == '\n') break;
-    line.text += byte;
+    if (got == 1) return std::nullopt;
+    if (got == 0) return LineRead::End::kEndOfFile;
+    if (errno != EINTR) return LineRead::End::kError;
+    if (InterruptCatcher::Caught()) return LineRead::End::kInterrupted;
   }
-  if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-  return line;
 }
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }

@@ -9,6 +9,7 @@
 #include <csignal>
 #endif
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace larkspool::cli {
@@ -31,6 +32,9 @@ inline constexpr int kStderrFd = 2;
 // Ctrl-C ends the line as kInterrupted only when InterruptCatcher caught it;
 // otherwise it is retried.
 LineRead ReadLine(int fd, std::size_t limit = kMaxLineBytes);
+// One byte of a line, for ReadLine: nothing when `byte` holds it, else how
+// the line ends. Each platform reads and tells an interruption its own way.
+std::optional<LineRead::End> ReadLineByte(int fd, char& byte);
 
 // True when `fd` is the user's terminal (a console on Windows).
 bool IsTerminal(int fd);

@@ -35,31 +35,16 @@ HANDLE ConsoleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd))
 
 }  // namespace
 
-LineRead ReadLine(int fd, std::size_t limit) {
-  LineRead line;
-  for (;;) {
-    if (line.text.size() >= limit) {
-      line.end = LineRead::End::kLimit;
-      break;
-    }
-    char byte = 0;
-    const int got = ::_read(fd, &byte, 1);
-    if (got <= 0) {
-      // Ctrl-C makes a console read return empty or fail; a pipe's end or
-      // error is what it says.
-      if (IsTerminal(fd) && (InterruptCatcher::Caught() ||
-                             ::WaitForSingleObject(InterruptEvent(), kHandlerWaitMs) == WAIT_OBJECT_0)) {
-        line.end = LineRead::End::kInterrupted;
-        break;
-      }
-      line.end = got < 0 ? LineRead::End::kError : LineRead::End::kEndOfFile;
-      break;
-    }
-    if (byte == '\n') break;
-    line.text += byte;
+std::optional<LineRead::End> ReadLineByte(int fd, char& byte) {
+  const int got = ::_read(fd, &byte, 1);
+  if (got > 0) return std::nullopt;
+  // Ctrl-C makes a console read return empty or fail; a pipe's end or error
+  // is what it says.
+  if (IsTerminal(fd) && (InterruptCatcher::Caught() ||
+                         ::WaitForSingleObject(InterruptEvent(), kHandlerWaitMs) == WAIT_OBJECT_0)) {
+    return LineRead::End::kInterrupted;
   }
-  if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-  return line;
+  return got < 0 ? LineRead::End::kError : LineRead::End::kEndOfFile;
 }
 
 bool IsTerminal(int fd) {

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <new>
 
 #include "platform/file_system.h"
+#include "platform/transfer_loop.h"
 
 #ifndef O_BINARY
 #define O_BINARY 0
@@ -27,6 +29,8 @@ namespace {
 // Output files get the ordinary permissions of a user's file; the process's
 // umask narrows them as for any other program.
 constexpr mode_t kOutputMode = 0666;
+// The most one read or write is asked to move.
+constexpr std::size_t kMaxTransfer = SSIZE_MAX;
 
 class PosixFiles final : public FileSystem {
  public:
@@ -83,36 +87,18 @@ class PosixFiles final : public FileSystem {
            named.st_ino == open.st_ino;
   }
 
+  // A regular file delivers everything in one call; the loop only matters
+  // for a call cut short by a signal, a pipe or a full disk.
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {
     auto* out = static_cast<std::uint8_t*>(buffer);
-    std::size_t done = 0;
-    // A regular file delivers everything in one call; the loop only matters
-    // for a read cut short by a signal or a pipe.
-    while (done < size) {
-      const ssize_t n = ::read(file, out + done, size - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return -1;
-      }
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
+    return TransferAll(size, kMaxTransfer, false,
+                       [&](std::size_t done, std::size_t count) { return ::read(file, out + done, count); });
   }
 
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
     const auto* in = static_cast<const std::uint8_t*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-      const ssize_t n = ::write(file, in + done, size - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return done > 0 ? static_cast<std::int64_t>(done) : -1;
-      }
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
+    return TransferAll(size, kMaxTransfer, true,
+                       [&](std::size_t done, std::size_t count) { return ::write(file, in + done, count); });
   }
 
 #ifdef __linux__

@@ -12,6 +12,7 @@
 #include <new>
 
 #include "platform/file_system.h"
+#include "platform/transfer_loop.h"
 
 namespace larkspool {
 
@@ -142,28 +143,16 @@ class WindowsFiles final : public FileSystem {
 
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {
     auto* out = static_cast<std::uint8_t*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-      const std::size_t ask = size - done < kMaxTransfer ? size - done : kMaxTransfer;
-      const int n = ::_read(file, out + done, static_cast<unsigned>(ask));
-      if (n < 0) return -1;
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
+    return TransferAll(size, kMaxTransfer, false, [&](std::size_t done, std::size_t count) {
+      return ::_read(file, out + done, static_cast<unsigned>(count));
+    });
   }
 
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
     const auto* in = static_cast<const std::uint8_t*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-      const std::size_t give = size - done < kMaxTransfer ? size - done : kMaxTransfer;
-      const int n = ::_write(file, in + done, static_cast<unsigned>(give));
-      if (n < 0) return done > 0 ? static_cast<std::int64_t>(done) : -1;
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
+    return TransferAll(size, kMaxTransfer, true, [&](std::size_t done, std::size_t count) {
+      return ::_write(file, in + done, static_cast<unsigned>(count));
+    });
   }
 
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override {
