@@ -124,39 +124,30 @@ bool IsPlainName(std::string_view name) {
 
 // Passes every call on, and stops the run when the core writes through a
 // path that could leave the folder or through a handle it did not create.
-class GuardedFiles final : public FileSystem {
+class GuardedFiles final : public ForwardingFileSystem {
  public:
-  explicit GuardedFiles(FileSystem& base) : base_(base) {}
+  explicit GuardedFiles(FileSystem& base) : ForwardingFileSystem(base) {}
 
-  FileHandle OpenRead(const char* path) override { return base_.OpenRead(path); }
   FileHandle CreateExclusive(const char* path) override {
-    return Writable(base_.CreateExclusive(Plain(path)));
+    return Writable(base().CreateExclusive(Plain(path)));
   }
-  bool SameFile(const char* path, FileHandle file) override { return base_.SameFile(Plain(path), file); }
+  bool SameFile(const char* path, FileHandle file) override { return base().SameFile(Plain(path), file); }
   FileHandle OpenForOverwrite(const char* path) override {
-    return Writable(base_.OpenForOverwrite(Plain(path)));
-  }
-  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {
-    return base_.Read(file, buffer, size);
+    return Writable(base().OpenForOverwrite(Plain(path)));
   }
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
     Require(writable_.count(file) == 1, "only output files are written");
-    return base_.Write(file, buffer, size);
+    return base().Write(file, buffer, size);
   }
   std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override {
     Require(writable_.count(to) == 1, "only output files are written");
-    return base_.CopyRange(from, to, size);
-  }
-  std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override {
-    return base_.Seek(file, offset, from);
+    return base().CopyRange(from, to, size);
   }
   void Close(FileHandle file) override {
     writable_.erase(file);
-    base_.Close(file);
+    base().Close(file);
   }
-  bool Unlink(const char* path) override { return base_.Unlink(Plain(path)); }
-  bool ChangeDirectory(const char* path) override { return base_.ChangeDirectory(path); }
-  std::optional<std::int64_t> LastWriteTime(FileHandle file) override { return base_.LastWriteTime(file); }
+  bool Unlink(const char* path) override { return base().Unlink(Plain(path)); }
 
  private:
   static const char* Plain(const char* path) {
@@ -168,7 +159,6 @@ class GuardedFiles final : public FileSystem {
     return file;
   }
 
-  FileSystem& base_;
   std::set<FileHandle> writable_;
 };
 

@@ -8,7 +8,7 @@ namespace larkspool {
 
 BufferedReads::BufferedReads(FileSystem& base, FileHandle file)
     // Without the memory for a window every call passes on.
-    : base_(base), file_(file), window_(new (std::nothrow) std::uint8_t[kWindowSize]) {}
+    : ForwardingFileSystem(base), file_(file), window_(new (std::nothrow) std::uint8_t[kWindowSize]) {}
 
 std::size_t BufferedReads::Take(std::uint8_t* out, std::size_t size) {
   const std::size_t n = size < held() ? size : held();
@@ -18,14 +18,14 @@ std::size_t BufferedReads::Take(std::uint8_t* out, std::size_t size) {
 }
 
 std::int64_t BufferedReads::Direct(std::uint8_t* out, std::size_t done, std::size_t rest) {
-  const std::int64_t got = base_.Read(file_, out + done, rest);
+  const std::int64_t got = base().Read(file_, out + done, rest);
   if (got < 0) return -1;
   Advance(got);
   return static_cast<std::int64_t>(done) + got;
 }
 
 std::int64_t BufferedReads::Read(FileHandle file, void* buffer, std::size_t size) {
-  if (file != file_ || !window_) return base_.Read(file, buffer, size);
+  if (file != file_ || !window_) return base().Read(file, buffer, size);
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::size_t done = Take(out, size);
   const std::size_t rest = size - done;
@@ -33,7 +33,7 @@ std::int64_t BufferedReads::Read(FileHandle file, void* buffer, std::size_t size
   // A large read goes straight into the caller's buffer.
   if (rest >= kWindowSize / 2) return Direct(out, done, rest);
   used_ = filled_ = 0;
-  const std::int64_t got = base_.Read(file_, window_.get(), kWindowSize);
+  const std::int64_t got = base().Read(file_, window_.get(), kWindowSize);
   // The window may have reached a fault past the bytes asked for: those are
   // read alone, so that a fault shows where a read of them meets it.
   if (got < 0) return Direct(out, done, rest);
@@ -47,18 +47,18 @@ std::int64_t BufferedReads::Read(FileHandle file, void* buffer, std::size_t size
 
 std::int64_t BufferedReads::CopyRange(FileHandle from, FileHandle to, std::size_t size) {
   if (from != file_ || held() == 0) {
-    const std::int64_t copied = base_.CopyRange(from, to, size);
+    const std::int64_t copied = base().CopyRange(from, to, size);
     if (from == file_) Advance(copied);
     return copied;
   }
   // The bytes the window holds are written from it; the system copies the
   // rest from where the file stands.
   const std::size_t first = size < held() ? size : held();
-  const std::int64_t written = base_.Write(to, window_.get() + used_, first);
+  const std::int64_t written = base().Write(to, window_.get() + used_, first);
   if (written <= 0) return written == 0 ? 0 : -1;
   used_ += static_cast<std::size_t>(written);
   if (static_cast<std::size_t>(written) < size && held() == 0) {
-    const std::int64_t copied = base_.CopyRange(from, to, size - first);
+    const std::int64_t copied = base().CopyRange(from, to, size - first);
     Advance(copied);
     if (copied > 0) return written + copied;
   }
@@ -66,20 +66,20 @@ std::int64_t BufferedReads::CopyRange(FileHandle from, FileHandle to, std::size_
 }
 
 std::int64_t BufferedReads::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
-  if (file != file_ || !window_) return base_.Seek(file, offset, from);
+  if (file != file_ || !window_) return base().Seek(file, offset, from);
   const std::int64_t here = end_ - static_cast<std::int64_t>(held());
   const std::int64_t target = from == SeekFrom::kStart ? offset : here + offset;
   const std::int64_t start = end_ - static_cast<std::int64_t>(filled_);
   // Every seek makes one call, so that it fails where it would without the
   // window; inside the window that call leaves the file where it stands.
   if (from != SeekFrom::kEnd && end_ >= 0 && target >= start && target <= end_) {
-    if (base_.Seek(file, end_, SeekFrom::kStart) != end_) return -1;
+    if (base().Seek(file, end_, SeekFrom::kStart) != end_) return -1;
     used_ = static_cast<std::size_t>(target - start);
     return target;
   }
   used_ = filled_ = 0;
   const bool known = from == SeekFrom::kStart || (from == SeekFrom::kCurrent && end_ >= 0);
-  end_ = known ? base_.Seek(file, target, SeekFrom::kStart) : base_.Seek(file, offset, from);
+  end_ = known ? base().Seek(file, target, SeekFrom::kStart) : base().Seek(file, offset, from);
   return end_;
 }
 

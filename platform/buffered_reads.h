@@ -12,7 +12,7 @@
 
 namespace larkspool {
 
-class BufferedReads final : public FileSystem {
+class BufferedReads final : public ForwardingFileSystem {
  public:
   static constexpr std::size_t kWindowSize = 65536;
 
@@ -20,23 +20,9 @@ class BufferedReads final : public FileSystem {
   // object.
   BufferedReads(FileSystem& base, FileHandle file);
 
-  FileHandle OpenRead(const char* path) override { return base_.OpenRead(path); }
-  FileHandle CreateExclusive(const char* path) override { return base_.CreateExclusive(path); }
-  FileHandle OpenForOverwrite(const char* path) override { return base_.OpenForOverwrite(path); }
-  bool SameFile(const char* path, FileHandle file) override { return base_.SameFile(path, file); }
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
-  std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
-    return base_.Write(file, buffer, size);
-  }
   std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
-  void Close(FileHandle file) override { base_.Close(file); }
-  bool Unlink(const char* path) override { return base_.Unlink(path); }
-  bool ChangeDirectory(const char* path) override { return base_.ChangeDirectory(path); }
-  std::optional<std::int64_t> LastWriteTime(FileHandle file) override { return base_.LastWriteTime(file); }
-  std::unique_ptr<std::uint8_t[]> AllocateRecordBuffer(std::size_t size) override {
-    return base_.AllocateRecordBuffer(size);
-  }
 
  private:
   std::size_t held() const { return filled_ - used_; }
@@ -50,7 +36,6 @@ class BufferedReads final : public FileSystem {
     if (count > 0 && end_ >= 0) end_ += count;
   }
 
-  FileSystem& base_;
   FileHandle file_;
   // The window: bytes [used_, filled_) are the file's next bytes, and the
   // file itself stands right after them.

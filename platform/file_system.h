@@ -64,6 +64,45 @@ class FileSystem {
   virtual std::unique_ptr<std::uint8_t[]> AllocateRecordBuffer(std::size_t size);
 };
 
+// Passes every call on to another FileSystem. A layer over one (a read
+// window, a fault seam, a guard) derives from it and overrides only the calls
+// it changes, so a call added to FileSystem reaches the base through every
+// layer that does not say otherwise.
+class ForwardingFileSystem : public FileSystem {
+ public:
+  explicit ForwardingFileSystem(FileSystem& base) : base_(base) {}
+
+  FileHandle OpenRead(const char* path) override { return base_.OpenRead(path); }
+  FileHandle CreateExclusive(const char* path) override { return base_.CreateExclusive(path); }
+  FileHandle OpenForOverwrite(const char* path) override { return base_.OpenForOverwrite(path); }
+  bool SameFile(const char* path, FileHandle file) override { return base_.SameFile(path, file); }
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override {
+    return base_.Read(file, buffer, size);
+  }
+  std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override {
+    return base_.Write(file, buffer, size);
+  }
+  std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override {
+    return base_.CopyRange(from, to, size);
+  }
+  std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override {
+    return base_.Seek(file, offset, from);
+  }
+  void Close(FileHandle file) override { base_.Close(file); }
+  bool Unlink(const char* path) override { return base_.Unlink(path); }
+  bool ChangeDirectory(const char* path) override { return base_.ChangeDirectory(path); }
+  std::optional<std::int64_t> LastWriteTime(FileHandle file) override { return base_.LastWriteTime(file); }
+  std::unique_ptr<std::uint8_t[]> AllocateRecordBuffer(std::size_t size) override {
+    return base_.AllocateRecordBuffer(size);
+  }
+
+ protected:
+  FileSystem& base() const { return base_; }
+
+ private:
+  FileSystem& base_;
+};
+
 // The process's real file system: POSIX descriptors, or on Windows the C
 // runtime's descriptors in binary mode.
 FileSystem& NativeFileSystem();

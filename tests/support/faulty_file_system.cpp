@@ -23,7 +23,7 @@ const Fault* FaultyFileSystem::Next(FaultyCall call) {
 const Fault* FaultyFileSystem::Transfer(FaultyCall call, FileHandle file, std::size_t size,
                                         std::int64_t& start) {
   ++counts_[static_cast<std::size_t>(call)];
-  start = base_.Seek(file, 0, SeekFrom::kCurrent);
+  start = base().Seek(file, 0, SeekFrom::kCurrent);
   const std::int64_t end = start + static_cast<std::int64_t>(size);
   for (const Fault& fault : faults_) {
     const bool reached = size == 0 ? fault.at == start : fault.at >= start && fault.at < end;
@@ -39,7 +39,7 @@ FileHandle FaultyFileSystem::Open(FaultyCall call, const char* path,
     errno = fault->error;
     return kNoFile;
   }
-  const FileHandle file = (base_.*open)(path);
+  const FileHandle file = (base().*open)(path);
   if (file != kNoFile) names_[file] = std::filesystem::path(path).filename().string();
   return file;
 }
@@ -59,9 +59,9 @@ FileHandle FaultyFileSystem::OpenForOverwrite(const char* path) {
 std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
   std::int64_t start = 0;
   const Fault* fault = Transfer(FaultyCall::kRead, file, size, start);
-  if (fault == nullptr) return base_.Read(file, buffer, size);
+  if (fault == nullptr) return base().Read(file, buffer, size);
   if (fault->effect == FaultEffect::kShort) {
-    return base_.Read(file, buffer, static_cast<std::size_t>(fault->at - start));
+    return base().Read(file, buffer, static_cast<std::size_t>(fault->at - start));
   }
   errno = fault->error;
   return -1;
@@ -70,9 +70,9 @@ std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t s
 std::int64_t FaultyFileSystem::Write(FileHandle file, const void* buffer, std::size_t size) {
   std::int64_t start = 0;
   const Fault* fault = Transfer(FaultyCall::kWrite, file, size, start);
-  if (fault == nullptr) return base_.Write(file, buffer, size);
+  if (fault == nullptr) return base().Write(file, buffer, size);
   if (fault->effect == FaultEffect::kShort) {
-    return base_.Write(file, buffer, static_cast<std::size_t>(fault->at - start));
+    return base().Write(file, buffer, static_cast<std::size_t>(fault->at - start));
   }
   errno = fault->error;
   return -1;
@@ -80,14 +80,14 @@ std::int64_t FaultyFileSystem::Write(FileHandle file, const void* buffer, std::s
 
 std::int64_t FaultyFileSystem::CopyRange(FileHandle from, FileHandle to, std::size_t size) {
   if (const Fault* fault = Next(FaultyCall::kCopyRange)) {
-    if (fault->effect == FaultEffect::kShort) return base_.CopyRange(from, to, size / 2);
+    if (fault->effect == FaultEffect::kShort) return base().CopyRange(from, to, size / 2);
     errno = fault->error;
     return -1;
   }
   // A read or write fault inside the range: the copy stops short of it, and
   // the read or write that takes over meets it.
-  const std::int64_t source = base_.Seek(from, 0, SeekFrom::kCurrent);
-  const std::int64_t target = base_.Seek(to, 0, SeekFrom::kCurrent);
+  const std::int64_t source = base().Seek(from, 0, SeekFrom::kCurrent);
+  const std::int64_t target = base().Seek(to, 0, SeekFrom::kCurrent);
   auto length = static_cast<std::int64_t>(size);
   for (const Fault& fault : faults_) {
     const bool read = fault.call == FaultyCall::kRead && (fault.file.empty() || fault.file == names_[from]);
@@ -95,7 +95,7 @@ std::int64_t FaultyFileSystem::CopyRange(FileHandle from, FileHandle to, std::si
     const std::int64_t start = read ? source : target;
     if ((read || write) && fault.at >= start && fault.at < start + length) length = fault.at - start;
   }
-  return length == 0 ? 0 : base_.CopyRange(from, to, static_cast<std::size_t>(length));
+  return length == 0 ? 0 : base().CopyRange(from, to, static_cast<std::size_t>(length));
 }
 
 std::int64_t FaultyFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
@@ -103,17 +103,17 @@ std::int64_t FaultyFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFr
     errno = fault->error;
     return -1;
   }
-  return base_.Seek(file, offset, from);
+  return base().Seek(file, offset, from);
 }
 
 void FaultyFileSystem::Close(FileHandle file) {
   names_.erase(file);
-  base_.Close(file);
+  base().Close(file);
 }
 
 std::unique_ptr<std::uint8_t[]> FaultyFileSystem::AllocateRecordBuffer(std::size_t size) {
   if (Next(FaultyCall::kAllocateRecordBuffer) != nullptr) return nullptr;
-  return base_.AllocateRecordBuffer(size);
+  return base().AllocateRecordBuffer(size);
 }
 
 }  // namespace larkspool::testing

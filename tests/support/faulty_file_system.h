@@ -61,9 +61,9 @@ inline Fault NthCall(FaultyCall call, int nth, int error = EIO) {
   return {call, nth, FaultEffect::kFail, error, {}};
 }
 
-class FaultyFileSystem final : public FileSystem {
+class FaultyFileSystem final : public ForwardingFileSystem {
  public:
-  explicit FaultyFileSystem(FileSystem& base = NativeFileSystem()) : base_(base) {}
+  explicit FaultyFileSystem(FileSystem& base = NativeFileSystem()) : ForwardingFileSystem(base) {}
 
   void Inject(const Fault& fault) { faults_.push_back(fault); }
   // Runs `action` just before the nth call of this kind is passed on (or
@@ -80,15 +80,11 @@ class FaultyFileSystem final : public FileSystem {
   FileHandle OpenRead(const char* path) override;
   FileHandle CreateExclusive(const char* path) override;
   FileHandle OpenForOverwrite(const char* path) override;
-  bool SameFile(const char* path, FileHandle file) override { return base_.SameFile(path, file); }
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override;
   std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
   void Close(FileHandle file) override;
-  bool Unlink(const char* path) override { return base_.Unlink(path); }
-  bool ChangeDirectory(const char* path) override { return base_.ChangeDirectory(path); }
-  std::optional<std::int64_t> LastWriteTime(FileHandle file) override { return base_.LastWriteTime(file); }
   std::unique_ptr<std::uint8_t[]> AllocateRecordBuffer(std::size_t size) override;
 
  private:
@@ -107,7 +103,6 @@ class FaultyFileSystem final : public FileSystem {
   const Fault* Transfer(FaultyCall call, FileHandle file, std::size_t size, std::int64_t& start);
   FileHandle Open(FaultyCall call, const char* path, FileHandle (FileSystem::*open)(const char*));
 
-  FileSystem& base_;
   std::vector<Fault> faults_;
   std::vector<Action> actions_;
   std::array<int, kFaultyCallKinds> counts_{};
