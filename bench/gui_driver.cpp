@@ -233,6 +233,8 @@ int RunWindow(const Options& options) {
   });
   window.show();
   QApplication::processEvents();
+  // As the tool does once its main window is up.
+  window.ui().PrepareProgressWindow();
   window.m_strBackupFile = QString::fromStdString(options.backup);
   const std::vector<double> times = Repeat(options, [&](const std::string& folder) {
     window.m_strFolder = QString::fromStdString(folder);

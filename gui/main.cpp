@@ -2,6 +2,7 @@
 // field filled with the file named on the command line; closing the main
 // window ends the program.
 #include <QApplication>
+#include <QTimer>
 
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
   larkspool::gui::PrepareMessageBoxes();
   larkspool::gui::CMainDlg window;
   if (!startPath.isEmpty()) window.TakePath(startPath);
+  // Once the main window is up, the progress window is made ready.
+  QTimer::singleShot(0, &window, [&window] { window.ui().PrepareProgressWindow(); });
   window.exec();
   return 0;
 }

@@ -143,7 +143,13 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent) {
   bar_->setValue(0);
 }
 
+void CProgressDlg::Prepare() {
+  winId();
+  grab();
+}
+
 void CProgressDlg::SetUp(const ProgressLines& lines, CancelFlag& cancel) {
+  bar_->setValue(0);
   percent_->setText(QString::fromStdString(lines.percentText));
   elapsed_->setText(QString::fromStdString(lines.elapsedText));
   fileLine_->setText(QString::fromLocal8Bit(lines.fileLine.c_str()));
@@ -160,9 +166,18 @@ void CProgressDlg::SetUp(const ProgressLines& lines, CancelFlag& cancel) {
   waiting_ = nullptr;
 }
 
+void CProgressDlg::Finish() {
+  hide();
+  cancel_ = nullptr;
+  cancelled_ = false;
+  painted_ = false;
+}
+
 void CProgressDlg::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
   // The children are painted and the window flushed before the loop returns.
+  // A paint off screen (Prepare) is not the window on screen.
+  if (!isVisible()) return;
   painted_ = true;
   if (waiting_ != nullptr) waiting_->quit();
 }

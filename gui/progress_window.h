@@ -22,12 +22,18 @@ class CProgressDlg : public QDialog {
  public:
   explicit CProgressDlg(QWidget* parent = nullptr);
 
+  // Makes the native window and paints the window once off screen, so that
+  // its first showing does not wait for fonts and pictures to load.
+  void Prepare();
+
   // Shows the lines, 0 % and no elapsed time, then the window itself, and
   // returns once it is on screen and painted (or after half a second when the
   // window system does not show it): the walk that follows does not return to
   // the event loop during its first entry. Input made meanwhile waits for the
   // walk's first pump. The flag is what Cancel raises.
   void SetUp(const ProgressLines& lines, CancelFlag& cancel);
+  // Hides the window and forgets the run: the next SetUp starts afresh.
+  void Finish();
   void ResetBar();
   // Repaints at once: the walk does not return to the event loop per chunk.
   void SetPercent(int percent, const QString& text);

@@ -100,7 +100,13 @@ class MessageBox final : public QMessageBox {
 
 }  // namespace
 
-void PrepareMessageBoxes() { CaptionWidth(); }
+void PrepareMessageBoxes() {
+  CaptionWidth();
+  // A box being shown measures its caption in the title-bar font.
+  QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(QStringLiteral("Larkspool"));
+  MessageBox box({std::string(kCompletedText), MessageStyle::kInformation, {}}, nullptr);
+  box.grab();
+}
 
 QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory)
     : owner_(owner), factory_(std::move(factory)) {
@@ -113,13 +119,13 @@ QtUserInterface::~QtUserInterface() {
 
 void QtUserInterface::ShowMessage(const Message& message) {
   // Over the progress window while a run shows it, else over the main window.
-  QWidget* parent = progress_ ? static_cast<QWidget*>(progress_.get()) : owner_;
+  QWidget* parent = open_ ? static_cast<QWidget*>(progress_.get()) : owner_;
   MessageBox box(message, parent);
   box.exec();
 }
 
 OverwriteAnswer QtUserInterface::AskOverwrite(const std::string& name) {
-  COverwriteDlg dialog(QFile::decodeName(name.c_str()), progress_.get());
+  COverwriteDlg dialog(QFile::decodeName(name.c_str()), progressWindow());
   switch (dialog.exec()) {
     case COverwriteDlg::kYes:
       return OverwriteAnswer::kYes;
@@ -147,30 +153,40 @@ void QtUserInterface::SetBusy(bool busy) {
   }
 }
 
+void QtUserInterface::PrepareProgressWindow() {
+  if (!progress_) progress_ = factory_();
+  if (progress_) progress_->Prepare();
+}
+
 bool QtUserInterface::OpenProgress(const ProgressLines& lines, CancelFlag& cancel) {
-  progress_ = factory_();
+  if (!progress_) progress_ = factory_();
   if (!progress_) return false;
+  open_ = true;
   progress_->SetUp(lines, cancel);
   return true;
 }
 
 void QtUserInterface::ResetProgressBar() {
-  if (progress_) progress_->ResetBar();
+  if (open_) progress_->ResetBar();
 }
 
 void QtUserInterface::ShowPercent(int percent, const std::string& text) {
-  if (progress_) progress_->SetPercent(percent, QString::fromStdString(text));
+  if (open_) progress_->SetPercent(percent, QString::fromStdString(text));
 }
 
 void QtUserInterface::ShowElapsed(const std::string& text) {
-  if (progress_) progress_->SetElapsed(QString::fromStdString(text));
+  if (open_) progress_->SetElapsed(QString::fromStdString(text));
 }
 
 void QtUserInterface::PumpMessages() {
   QApplication::processEvents(QEventLoop::AllEvents);
-  if (progress_) progress_->KeepCancel();
+  if (open_) progress_->KeepCancel();
 }
 
-void QtUserInterface::CloseProgress() { progress_.reset(); }
+void QtUserInterface::CloseProgress() {
+  if (!open_) return;
+  open_ = false;
+  progress_->Finish();
+}
 
 }  // namespace larkspool::gui

@@ -12,9 +12,10 @@ class QWidget;
 
 namespace larkspool::gui {
 
-// Measures once what every message box needs, so that the first box of a run
-// does not wait for the caption's font to load. The tool calls it at start-up;
-// without it the first box measures.
+// Measures once what every message box needs and lays out and paints, hidden,
+// the box that ends a completed run, so that the first box of a run does not
+// wait for fonts and pictures to load. The tool calls it at start-up; without
+// it the first box does that work.
 void PrepareMessageBoxes();
 
 class QtUserInterface final : public UserInterface {
@@ -36,13 +37,20 @@ class QtUserInterface final : public UserInterface {
   void PumpMessages() override;
   void CloseProgress() override;
 
+  // Makes the progress window ahead of the first run, hidden and painted once
+  // off screen, so that Extract brings it up at once. The tool calls it once
+  // its main window is up; without it the first run makes the window.
+  void PrepareProgressWindow();
+
   // The open progress window, or null.
-  CProgressDlg* progressWindow() const { return progress_.get(); }
+  CProgressDlg* progressWindow() const { return open_ ? progress_.get() : nullptr; }
 
  private:
   QWidget* owner_;
   ProgressWindowFactory factory_;
+  // Made once and hidden between runs.
   std::unique_ptr<CProgressDlg> progress_;
+  bool open_ = false;
   bool busy_ = false;
 };
 

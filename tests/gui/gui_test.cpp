@@ -113,6 +113,7 @@ struct Session {
   explicit Session(QtUserInterface::ProgressWindowFactory factory = {}) : window(std::move(factory)) {
     std::filesystem::create_directory(folder);
     window.show();
+    window.ui().PrepareProgressWindow();
   }
 
   void Type(const std::string& backupPath, const std::string& folderPath) {
@@ -431,6 +432,32 @@ class GuiTest : public QObject {
     QCOMPARE(s.script.problems(), QString());
     QCOMPARE(s.window.lastResult(), cancels ? RunResult::kCancelled : RunResult::kCompleted);
     QVERIFY(s.Output() == (cancels ? Files{{"a.wav", kA}} : kAll));
+    QCOMPARE(s.window.ui().progressWindow(), nullptr);
+  }
+
+  // The progress window is kept between runs: each run brings it up at 0 %
+  // with an empty bar, and a Cancel made in one run does not stop the next.
+  void progressWindowStartsEachRunAfresh() {
+    Session s;
+    const auto rerun = [&s] {
+      for (const auto& file : std::filesystem::directory_iterator(s.folder)) std::filesystem::remove(file);
+      Click(s.window, "extract");
+    };
+    s.script.When<QMessageBox>(Says(kCompleted, QMessageBox::Information));
+    s.Extract(ThreeEntries());
+    s.script.When<CProgressDlg>([](CProgressDlg& progress) {
+      QVERIFY(progress.isVisible());
+      QCOMPARE(Child<QLabel>(progress, "percent")->text(), QStringLiteral("0%"));
+      QCOMPARE(Child<QProgressBar>(progress, "bar")->value(), 0);
+      Answer(progress, QStringLiteral("cancel"));
+    });
+    rerun();
+    QCOMPARE(s.window.lastResult(), RunResult::kCancelled);
+    s.script.When<QMessageBox>(Says(kCompleted, QMessageBox::Information));
+    rerun();
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), RunResult::kCompleted);
+    QVERIFY(s.Output() == kAll);
     QCOMPARE(s.window.ui().progressWindow(), nullptr);
   }
 

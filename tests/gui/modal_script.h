@@ -46,10 +46,14 @@ class ModalScript : public QObject {
  protected:
   // A window being shown is polled for at the next turn of any event loop:
   // for the progress window that is its own wait to be shown, before the walk.
+  // A window hidden and shown again (the progress window, run after run)
+  // comes up anew.
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->isWindow()) {
+    if (!watched->isWidgetType() || !static_cast<QWidget*>(watched)->isWindow()) return false;
+    if (event->type() == QEvent::Show) {
       QTimer::singleShot(0, this, &ModalScript::Poll);
+    } else if (event->type() == QEvent::Hide) {
+      handled_.removeAll(static_cast<QWidget*>(watched));
     }
     return false;
   }

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "gui/dialog_units.h"
@@ -49,26 +50,40 @@ T* Child(const QWidget& window, const char* name) {
   return window.findChild<T*>(QString::fromLatin1(name));
 }
 
+// Whether the window is new, prepared at start-up (painted off screen), or
+// shown again after an earlier run.
 TEST(ProgressWindowTest, SetUpReturnsWithTheWindowShownAndPainted) {
-  CProgressDlg window;
-  PaintCounter paints;
-  const char* const texts[] = {"fileLine", "dateLine", "elapsed", "percent"};
-  for (const char* name : texts) paints.Watch(Child<QLabel>(window, name));
-  auto* bar = Child<QProgressBar>(window, "bar");
-  paints.Watch(bar);
-  CancelFlag cancel;
-  window.SetUp(kLines, cancel);
+  const ProgressLines earlier{"Backup File: old.bkp", "Date: 01/02/2003 04:05", "0%",
+                              "Elapsed Time: 00:00:09"};
+  for (const std::string before : {"new", "prepared", "shown before"}) {
+    SCOPED_TRACE(before);
+    CProgressDlg window;
+    CancelFlag cancel;
+    if (before == "prepared") window.Prepare();
+    if (before == "shown before") {
+      window.SetUp(earlier, cancel);
+      window.SetPercent(100, QStringLiteral("100%"));
+      window.Finish();
+      ASSERT_FALSE(window.isVisible());
+    }
+    PaintCounter paints;
+    const char* const texts[] = {"fileLine", "dateLine", "elapsed", "percent"};
+    for (const char* name : texts) paints.Watch(Child<QLabel>(window, name));
+    auto* bar = Child<QProgressBar>(window, "bar");
+    paints.Watch(bar);
+    window.SetUp(kLines, cancel);
 
-  // Checked before any event loop runs again, as the walk would find it.
-  ASSERT_NE(window.windowHandle(), nullptr);
-  EXPECT_TRUE(window.windowHandle()->isExposed());
-  for (const char* name : texts) EXPECT_GE(paints[Child<QLabel>(window, name)], 1) << name;
-  EXPECT_GE(paints[bar], 1);
-  EXPECT_EQ(Child<QLabel>(window, "fileLine")->text(), QStringLiteral("Backup File: box.bkp"));
-  EXPECT_EQ(Child<QLabel>(window, "dateLine")->text(), QStringLiteral("Date: 03/05/2006 09:07"));
-  EXPECT_EQ(Child<QLabel>(window, "percent")->text(), QStringLiteral("0%"));
-  EXPECT_EQ(Child<QLabel>(window, "elapsed")->text(), QStringLiteral("Elapsed Time: 00:00:00"));
-  EXPECT_EQ(bar->value(), 0);
+    // Checked before any event loop runs again, as the walk would find it.
+    ASSERT_NE(window.windowHandle(), nullptr);
+    EXPECT_TRUE(window.windowHandle()->isExposed());
+    for (const char* name : texts) EXPECT_GE(paints[Child<QLabel>(window, name)], 1) << name;
+    EXPECT_GE(paints[bar], 1);
+    EXPECT_EQ(Child<QLabel>(window, "fileLine")->text(), QStringLiteral("Backup File: box.bkp"));
+    EXPECT_EQ(Child<QLabel>(window, "dateLine")->text(), QStringLiteral("Date: 03/05/2006 09:07"));
+    EXPECT_EQ(Child<QLabel>(window, "percent")->text(), QStringLiteral("0%"));
+    EXPECT_EQ(Child<QLabel>(window, "elapsed")->text(), QStringLiteral("Elapsed Time: 00:00:00"));
+    EXPECT_EQ(bar->value(), 0);
+  }
 }
 
 // The run clears the flag right after the window is up; a Cancel clicked while
