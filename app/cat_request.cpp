@@ -22,11 +22,12 @@ Outcome CopyOut(FileSystem& fs, const std::string& backupFile, const PayloadSpan
     return Outcome::FailWithErrno(StatusCode::kReadFailed);
   }
   ChunkBuffer buffer;
-  if (Outcome first = ReadFirstChunk(fs, backup.get(), payload, buffer); !first.ok()) return first;
+  std::span<const std::uint8_t> bytes;
+  if (Outcome first = ReadFirstChunk(fs, backup.get(), payload, buffer, bytes); !first.ok()) return first;
   std::size_t chunk = payload.first_chunk();
   std::uint32_t done = 0;
   for (;;) {
-    if (Outcome handed = Hand(sink, std::span(buffer).first(chunk)); !handed.ok()) return handed;
+    if (Outcome handed = Hand(sink, bytes); !handed.ok()) return handed;
     done += static_cast<std::uint32_t>(chunk);
     if (done >= payload.size) return Outcome::Ok();
     chunk = std::min<std::size_t>(payload.size - done, kCopyChunkSize);
@@ -34,6 +35,7 @@ Outcome CopyOut(FileSystem& fs, const std::string& backupFile, const PayloadSpan
     if (fs.Read(backup.get(), buffer.data(), chunk) != static_cast<std::int64_t>(chunk)) {
       return Outcome::FailWithErrno(StatusCode::kReadFailed, "backup ends inside a payload");
     }
+    bytes = std::span(buffer).first(chunk);
   }
 }
 

@@ -35,7 +35,8 @@ class ScanningVisitor final : public EntryVisitor {
       return Outcome::Fail(StatusCode::kOpenFailed, std::string(refusal));
     if (mode_ == ScanMode::kVerify) {
       ChunkBuffer buffer;
-      if (Outcome tags = ReadFirstChunk(fs_, backup_, payload, buffer); !tags.ok()) return tags;
+      std::span<const std::uint8_t> chunk;
+      if (Outcome tags = ReadFirstChunk(fs_, backup_, payload, buffer, chunk); !tags.ok()) return tags;
     }
     return SkipPayload(fs_, backup_, payload, fileSize_);
   }

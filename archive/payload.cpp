@@ -81,12 +81,20 @@ Outcome CopyInSpans(FileSystem& fs, FileHandle backup, FileHandle out, std::uint
 }  // namespace
 
 Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& payload,
-                       std::span<std::uint8_t, kCopyChunkSize> buffer) {
-  const std::span<std::uint8_t, format::kWaveTagsSize> tags(buffer.data(), format::kWaveTagsSize);
-  std::fill(tags.begin(), tags.end(), std::uint8_t{0xFF});
-  if (Outcome read = ReadChunk(fs, backup, buffer.first(payload.first_chunk())); !read.ok()) {
-    return read;
+                       std::span<std::uint8_t, kCopyChunkSize> buffer, std::span<const std::uint8_t>& chunk) {
+  const std::size_t first = payload.first_chunk();
+  // Bytes held in memory were read already: taking them in place meets no
+  // fault that reading them would.
+  chunk = first >= format::kWaveTagsSize ? fs.ReadHeld(backup, first) : std::span<const std::uint8_t>();
+  if (chunk.empty()) {
+    // The tag bytes are filled with 0xFF first, so a payload shorter than
+    // the tags fails the test.
+    std::fill_n(buffer.begin(), format::kWaveTagsSize, std::uint8_t{0xFF});
+    if (Outcome read = ReadChunk(fs, backup, buffer.first(first)); !read.ok()) return read;
+    chunk = buffer.first(first);
   }
+  const std::span<const std::uint8_t, format::kWaveTagsSize> tags(
+      chunk.empty() ? buffer.data() : chunk.data(), format::kWaveTagsSize);
   return HasWaveTags(tags) ? Outcome::Ok() : Outcome::Fail(StatusCode::kWaveFormat);
 }
 
@@ -104,8 +112,10 @@ Outcome CopyPayload(FileSystem& fs, FileHandle backup, FileHandle out, const Pay
                     ProgressReporter& progress, CopyBuffer& buffer) {
   // A payload of size 0 is still one (empty) chunk, so it meets the tag test.
   const std::size_t first = payload.first_chunk();
-  if (Outcome read = ReadFirstChunk(fs, backup, payload, buffer.first_chunk()); !read.ok()) return read;
-  if (Outcome written = WriteChunk(fs, out, buffer.first_chunk().first(first)); !written.ok()) return written;
+  std::span<const std::uint8_t> chunk;
+  if (Outcome read = ReadFirstChunk(fs, backup, payload, buffer.first_chunk(), chunk); !read.ok())
+    return read;
+  if (Outcome written = WriteChunk(fs, out, chunk); !written.ok()) return written;
   progress.AddDone(first);
   progress.UpdatePercent();
   return CopyInSpans(fs, backup, out, first, payload.size, progress, buffer.all());

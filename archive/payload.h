@@ -53,12 +53,13 @@ struct PayloadSpan {
   std::size_t first_chunk() const { return size < kCopyChunkSize ? size : kCopyChunkSize; }
 };
 
-// Reads the payload's first chunk into `buffer` from `backup`, which stands
-// at the payload, and tests the tags. The tag bytes are filled with 0xFF
-// first, so a payload shorter than the tags fails the test. Fails with 10
+// Reads the payload's first chunk from `backup`, which stands at the
+// payload, tests the tags, and sets `chunk` to the chunk's bytes: in place
+// where a layer of `fs` holds them all (the read window), else read into
+// `buffer`. A payload shorter than the tags fails the test. Fails with 10
 // when the read fails or comes short, 8 without "RIFF" at 0 and "WAVE" at 8.
 Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& payload,
-                       std::span<std::uint8_t, kCopyChunkSize> buffer);
+                       std::span<std::uint8_t, kCopyChunkSize> buffer, std::span<const std::uint8_t>& chunk);
 
 // Leaves `backup` right after the payload without reading it. Fails with 10
 // unless the payload lies wholly inside a backup of `fileSize` bytes.

@@ -45,6 +45,14 @@ std::int64_t BufferedReads::Read(FileHandle file, void* buffer, std::size_t size
   return static_cast<std::int64_t>(done);
 }
 
+std::span<const std::uint8_t> BufferedReads::ReadHeld(FileHandle file, std::size_t size) {
+  if (file != file_) return base().ReadHeld(file, size);
+  if (size > held()) return {};
+  const std::span<const std::uint8_t> bytes(window_.get() + used_, size);
+  used_ += size;
+  return bytes;
+}
+
 std::int64_t BufferedReads::CopyRange(FileHandle from, FileHandle to, std::size_t size) {
   if (from != file_ || held() == 0) {
     const std::int64_t copied = base().CopyRange(from, to, size);

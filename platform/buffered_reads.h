@@ -1,6 +1,7 @@
 // A FileSystem that reads one file through a window held in memory: a read
 // of a few hundred bytes (an entry header, a small payload) costs no system
 // call while the window holds it, and the window is refilled with one read.
+// Bytes the window holds can also be handed out in place (ReadHeld).
 // Every other call, and every call on other files, passes on unchanged.
 #pragma once
 
@@ -22,6 +23,7 @@ class BufferedReads final : public ForwardingFileSystem {
 
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
   std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override;
+  std::span<const std::uint8_t> ReadHeld(FileHandle file, std::size_t size) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
 
  private:

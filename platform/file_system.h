@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace larkspool {
@@ -52,6 +53,11 @@ class FileSystem {
     errno = ENOSYS;
     return -1;
   }
+  // The next `size` bytes of `file` where the caller's layer already holds
+  // them all in memory: the position moves past them, and the bytes stay valid
+  // until the next call on `file`. Empty, with the position unchanged, where
+  // it does not hold them all; Read then reads them. This default holds none.
+  virtual std::span<const std::uint8_t> ReadHeld(FileHandle /*file*/, std::size_t /*size*/) { return {}; }
   // Returns the new position from the start of the file, or -1.
   virtual std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) = 0;
   virtual void Close(FileHandle file) = 0;
@@ -84,6 +90,9 @@ class ForwardingFileSystem : public FileSystem {
   }
   std::int64_t CopyRange(FileHandle from, FileHandle to, std::size_t size) override {
     return base_.CopyRange(from, to, size);
+  }
+  std::span<const std::uint8_t> ReadHeld(FileHandle file, std::size_t size) override {
+    return base_.ReadHeld(file, size);
   }
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override {
     return base_.Seek(file, offset, from);
