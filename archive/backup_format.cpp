@@ -19,7 +19,10 @@ StoredName StoredName::FromField(std::span<const std::uint8_t, format::kNameFiel
 
 bool IsSafeOutputName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
-  if (name.find_first_of("/\\") != std::string_view::npos) return false;
+  // A plain loop: find_first_of would search the set once a character.
+  for (const char c : name) {
+    if (c == '/' || c == '\\') return false;
+  }
   // "C:" and the like name a drive on the system the backups come from.
   const bool drivePrefix = name.size() >= 2 && name[1] == ':' &&
                            ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
