@@ -85,17 +85,18 @@ Outcome ReadFirstChunk(FileSystem& fs, FileHandle backup, const PayloadSpan& pay
   const std::size_t first = payload.first_chunk();
   // Bytes held in memory were read already: taking them in place meets no
   // fault that reading them would.
-  chunk = first >= format::kWaveTagsSize ? fs.ReadHeld(backup, first) : std::span<const std::uint8_t>();
-  if (chunk.empty()) {
+  const std::span<const std::uint8_t> held =
+      first >= format::kWaveTagsSize ? fs.ReadHeld(backup, first) : std::span<const std::uint8_t>();
+  if (held.empty()) {
     // The tag bytes are filled with 0xFF first, so a payload shorter than
     // the tags fails the test.
     std::fill_n(buffer.begin(), format::kWaveTagsSize, std::uint8_t{0xFF});
     if (Outcome read = ReadChunk(fs, backup, buffer.first(first)); !read.ok()) return read;
-    chunk = buffer.first(first);
   }
-  const std::span<const std::uint8_t, format::kWaveTagsSize> tags(
-      chunk.empty() ? buffer.data() : chunk.data(), format::kWaveTagsSize);
-  return HasWaveTags(tags) ? Outcome::Ok() : Outcome::Fail(StatusCode::kWaveFormat);
+  const std::span<const std::uint8_t> bytes = held.empty() ? std::span<const std::uint8_t>(buffer) : held;
+  chunk = bytes.first(first);
+  return HasWaveTags(bytes.first<format::kWaveTagsSize>()) ? Outcome::Ok()
+                                                           : Outcome::Fail(StatusCode::kWaveFormat);
 }
 
 Outcome SkipPayload(FileSystem& fs, FileHandle backup, const PayloadSpan& payload, std::int64_t fileSize) {

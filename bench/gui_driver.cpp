@@ -36,7 +36,6 @@
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
 #include "gui/progress_window.h"
-#include "gui/qt_user_interface.h"
 #include "platform/file_system.h"
 
 namespace {
@@ -234,7 +233,7 @@ int RunWindow(const Options& options) {
   window.show();
   QApplication::processEvents();
   // As the tool does once its main window is up.
-  window.ui().PrepareProgressWindow();
+  window.ui().PrepareWindows();
   window.m_strBackupFile = QString::fromStdString(options.backup);
   const std::vector<double> times = Repeat(options, [&](const std::string& folder) {
     window.m_strFolder = QString::fromStdString(folder);
@@ -274,6 +273,5 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Larkspool"));
   const Options options = Parse(argc, argv);
   larkspool::gui::LoadDialogFont();
-  larkspool::gui::PrepareMessageBoxes();
   return options.window ? RunWindow(options) : RunSilent(options);
 }

@@ -7,7 +7,6 @@
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
 #include "gui/opened_paths.h"
-#include "gui/qt_user_interface.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -15,11 +14,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(LARKSPOOL_VERSION));
   const QString startPath = larkspool::gui::StartPath(QApplication::arguments());
   larkspool::gui::LoadDialogFont();
-  larkspool::gui::PrepareMessageBoxes();
   larkspool::gui::CMainDlg window;
   if (!startPath.isEmpty()) window.TakePath(startPath);
-  // Once the main window is up, the progress window is made ready.
-  QTimer::singleShot(0, &window, [&window] { window.ui().PrepareProgressWindow(); });
+  // Once the main window is up, the windows of a run are made ready.
+  QTimer::singleShot(0, &window, [&window] { window.ui().PrepareWindows(); });
   window.exec();
   return 0;
 }

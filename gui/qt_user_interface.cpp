@@ -98,8 +98,8 @@ class MessageBox final : public QMessageBox {
   }
 };
 
-}  // namespace
-
+// Measures what every box needs, and lays out and paints, hidden, the box
+// that ends a completed run.
 void PrepareMessageBoxes() {
   CaptionWidth();
   // A box being shown measures its caption in the title-bar font.
@@ -107,6 +107,8 @@ void PrepareMessageBoxes() {
   MessageBox box({std::string(kCompletedText), MessageStyle::kInformation, {}}, nullptr);
   box.grab();
 }
+
+}  // namespace
 
 QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory)
     : owner_(owner), factory_(std::move(factory)) {
@@ -119,7 +121,7 @@ QtUserInterface::~QtUserInterface() {
 
 void QtUserInterface::ShowMessage(const Message& message) {
   // Over the progress window while a run shows it, else over the main window.
-  QWidget* parent = open_ ? static_cast<QWidget*>(progress_.get()) : owner_;
+  QWidget* parent = open_ ? progress_.get() : owner_;
   MessageBox box(message, parent);
   box.exec();
 }
@@ -153,7 +155,8 @@ void QtUserInterface::SetBusy(bool busy) {
   }
 }
 
-void QtUserInterface::PrepareProgressWindow() {
+void QtUserInterface::PrepareWindows() {
+  PrepareMessageBoxes();
   if (!progress_) progress_ = factory_();
   if (progress_) progress_->Prepare();
 }

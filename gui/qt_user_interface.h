@@ -12,12 +12,6 @@ class QWidget;
 
 namespace larkspool::gui {
 
-// Measures once what every message box needs and lays out and paints, hidden,
-// the box that ends a completed run, so that the first box of a run does not
-// wait for fonts and pictures to load. The tool calls it at start-up; without
-// it the first box does that work.
-void PrepareMessageBoxes();
-
 class QtUserInterface final : public UserInterface {
  public:
   // Makes the progress window of a run; null when it cannot be created.
@@ -37,10 +31,12 @@ class QtUserInterface final : public UserInterface {
   void PumpMessages() override;
   void CloseProgress() override;
 
-  // Makes the progress window ahead of the first run, hidden and painted once
-  // off screen, so that Extract brings it up at once. The tool calls it once
-  // its main window is up; without it the first run makes the window.
-  void PrepareProgressWindow();
+  // Readies the windows of a run ahead of the first one, so that Extract
+  // brings them up at once: makes the progress window, hidden and painted
+  // once off screen, and loads the fonts and pictures of the message boxes.
+  // The tool calls it once its main window is up; without it the first run
+  // does that work.
+  void PrepareWindows();
 
   // The open progress window, or null.
   CProgressDlg* progressWindow() const { return open_ ? progress_.get() : nullptr; }

@@ -113,7 +113,7 @@ struct Session {
   explicit Session(QtUserInterface::ProgressWindowFactory factory = {}) : window(std::move(factory)) {
     std::filesystem::create_directory(folder);
     window.show();
-    window.ui().PrepareProgressWindow();
+    window.ui().PrepareWindows();
   }
 
   void Type(const std::string& backupPath, const std::string& folderPath) {
