@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Draws the program's pictures: the application icon (32x32 and 16x16, 16
-colours, as PNG and as one Windows icon file holding both sizes) and the
-picture of the "..." browse buttons (16x13, 8 bits per pixel with a 256-entry
-palette, uncompressed BMP). Run from this folder; the output is
-deterministic."""
+colours, as PNG, and one Windows icon file holding 16, 24, 32, 48, 64 and
+256 pixels, the largest PNG-compressed) and the picture of the "..." browse
+buttons (16x13, 8 bits per pixel with a 256-entry palette, uncompressed BMP),
+with its larger sizes for 125, 150 and 200 % displays (browse-125.bmp ...).
+Run from this folder; the output is deterministic."""
 import math
 import struct
 import zlib
@@ -35,9 +36,10 @@ def icon(size):
                 # sound arcs centred on the cone's mouth
                 a = math.hypot(cx - 16, cy - 16)
                 if cx > 17 and abs(cy - 16) < (cx - 15) * 1.2:
-                    # two arcs a pixel wide at 16x16, three at 32x32
+                    # two arcs a pixel wide at 16x16, three from 32x32 up, as wide as
+                    # at 32x32 in the larger sizes
                     for radius in ((5, 10.5) if size < 32 else (4.5, 8, 11.5)):
-                        if abs(a - radius) < (0.55 if size < 32 else 0.9) / s:
+                        if abs(a - radius) < (0.55 if size < 32 else 0.9) / min(s, 1.0):
                             colour = YELLOW
             row.append(colour)
         pixels.append(row)
@@ -65,7 +67,52 @@ def browse():
     return [[table[c] for c in row] for row in art]
 
 
-def write_png(path, pixels):
+# The folder of browse() in its own 16 x 13 units, for the larger sizes: the
+# back with its tab, and the open front flap leaning right.
+FOLDER_BACK = [(0, 3), (1, 2), (5, 2), (6, 4), (13, 4), (13, 12), (0, 12)]
+FOLDER_FLAP = [(4.5, 6), (15, 6), (12.5, 12), (0, 12)]
+
+
+def inside(polygon, x, y):
+    hit = False
+    for (x1, y1), (x2, y2) in zip(polygon, polygon[1:] + polygon[:1]):
+        if (y1 > y) != (y2 > y) and x < x1 + (y - y1) * (x2 - x1) / (y2 - y1):
+            hit = not hit
+    return hit
+
+
+def edge_distance(polygon, x, y):
+    best = float("inf")
+    for (x1, y1), (x2, y2) in zip(polygon, polygon[1:] + polygon[:1]):
+        dx, dy = x2 - x1, y2 - y1
+        t = max(0.0, min(1.0, ((x - x1) * dx + (y - y1) * dy) / (dx * dx + dy * dy)))
+        best = min(best, math.hypot(x - x1 - t * dx, y - y1 - t * dy))
+    return best
+
+
+def browse_scaled(percent):
+    """browse() drawn again at `percent` of its size, with outlines one
+    scaled pixel wide, so that it stays sharp on a high-DPI display."""
+    s = percent / 100.0
+    width, height = round(16 * s), round(13 * s)
+    pixels = []
+    for y in range(height):
+        row = []
+        for x in range(width):
+            u, v = (x + 0.5) / s, (y + 0.5) / s
+            colour = SILVER
+            for shape in (FOLDER_BACK, FOLDER_FLAP):
+                if inside(shape, u, v):
+                    colour = BLACK if edge_distance(shape, u, v) < 1 else YELLOW
+                    # the light falling on the back's left inside edge
+                    if shape is FOLDER_BACK and colour == YELLOW and 2 <= u < 3 and 4 <= v < 8:
+                        colour = WHITE
+            row.append(colour)
+        pixels.append(row)
+    return pixels
+
+
+def png_data(pixels):
     height, width = len(pixels), len(pixels[0])
     palette = b"".join(bytes(c) for c in VGA) + bytes(3)
     alpha = bytes([255] * 16 + [0])
@@ -74,13 +121,14 @@ def write_png(path, pixels):
         raw += b"\0" + bytes(row)  # 8 bits per index keeps the writer simple
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 3, 0, 0, 0)) +
+            chunk(b"PLTE", palette) + chunk(b"tRNS", alpha) + chunk(b"IDAT", zlib.compress(raw, 9)) +
+            chunk(b"IEND", b""))
+
+
+def write_png(path, pixels):
     with open(path, "wb") as out:
-        out.write(b"\x89PNG\r\n\x1a\n")
-        out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 3, 0, 0, 0)))
-        out.write(chunk(b"PLTE", palette))
-        out.write(chunk(b"tRNS", alpha))
-        out.write(chunk(b"IDAT", zlib.compress(raw, 9)))
-        out.write(chunk(b"IEND", b""))
+        out.write(png_data(pixels))
 
 
 def write_bmp(path, pixels):
@@ -119,13 +167,15 @@ def icon_image(pixels):
 
 
 def write_ico(path, images):
+    """The 256-pixel image goes in as PNG, as icon files allow from then on."""
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     data = b""
     for pixels in images:
-        image = icon_image(pixels)
         size = len(pixels)
-        directory += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(image), offset + len(data))
+        image = png_data(pixels) if size >= 256 else icon_image(pixels)
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 16, 0, 1, 4, len(image),
+                                 offset + len(data))
         data += image
     with open(path, "wb") as out:
         out.write(directory + data)
@@ -134,5 +184,7 @@ def write_ico(path, images):
 if __name__ == "__main__":
     write_png("larkspool-32.png", icon(32))
     write_png("larkspool-16.png", icon(16))
-    write_ico("larkspool.ico", [icon(32), icon(16)])
+    write_ico("larkspool.ico", [icon(size) for size in (256, 64, 48, 32, 24, 16)])
     write_bmp("browse.bmp", browse())
+    for percent in (125, 150, 200):
+        write_bmp(f"browse-{percent}.bmp", browse_scaled(percent))

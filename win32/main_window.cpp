@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include "win32/dpi.h"
 #include "win32/resource.h"
 
 namespace larkspool::win32 {
@@ -23,11 +24,16 @@ bool CMainDlg::OnInitDialog() {
   ui_.SetMainWindow(hwnd());
   SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  m_bmpBrowse.reset(LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BROWSE)));
-  const auto picture = reinterpret_cast<LPARAM>(m_bmpBrowse.get());
-  SendMessageA(Item(IDC_BROWSE_FILE), BM_SETIMAGE, IMAGE_BITMAP, picture);
-  SendMessageA(Item(IDC_BROWSE_FOLDER), BM_SETIMAGE, IMAGE_BITMAP, picture);
+  ShowBrowsePicture(WindowDpi(hwnd()));
   return true;
+}
+
+void CMainDlg::ShowBrowsePicture(UINT dpi) {
+  // The buttons let go of the old picture before it is deleted.
+  OwnedBitmap picture(LoadBrowsePicture(dpi));
+  SendMessageA(Item(IDC_BROWSE_FILE), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+  SendMessageA(Item(IDC_BROWSE_FOLDER), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+  m_bmpBrowse = std::move(picture);
 }
 
 void CMainDlg::OnCommand(int id, int code) {
@@ -38,7 +44,10 @@ void CMainDlg::OnCommand(int id, int code) {
   if (id == IDC_EXTRACT) OnExtract();
 }
 
-std::optional<INT_PTR> CMainDlg::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/) {
+std::optional<INT_PTR> CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+  // Moved to a monitor of another DPI: the system scales the window, the
+  // program swaps the picture.
+  if (message == WM_DPICHANGED) ShowBrowsePicture(HIWORD(wParam));
   if (message == WM_PAINT && IsIconic(hwnd())) {
     OnPaint();
     return TRUE;

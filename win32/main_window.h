@@ -24,6 +24,8 @@ class CMainDlg final : public Dialog {
   void OnBrowseFolder();
   void OnExtract();
   void OnPaint();
+  // Puts the browse picture drawn for `dpi` on both browse buttons.
+  void ShowBrowsePicture(UINT dpi);
   // Shows both members in their fields.
   void UpdateFields();
 

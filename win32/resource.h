@@ -7,6 +7,10 @@
 #define IDD_PROGRESS 130
 #define IDB_BROWSE 132
 #define IDD_OVERWRITE 134
+// The browse picture drawn again for 125, 150 and 200 % displays.
+#define IDB_BROWSE_125 140
+#define IDB_BROWSE_150 141
+#define IDB_BROWSE_200 142
 
 #define IDC_BACKUP_FILE 1000
 #define IDC_BROWSE_FILE 1001

@@ -12,8 +12,13 @@
 //   larkspool-gui-driver screenshots PROGRAM SCRATCH
 //     shows each window and prints "SHOT NAME LEFT TOP WIDTH HEIGHT" for it,
 //     then waits for a line on stdin (the caller has grabbed the screen).
+//   larkspool-gui-driver dpi PROGRAM SCRATCH DPI
+//     checks that the main window is laid out for a display of DPI (the
+//     system's, set by the caller), its browse picture drawn for it.
 #include <windows.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +30,7 @@
 namespace {
 
 constexpr int kMainExtract = 1004;
+constexpr int kBrowseFile = 1001;
 constexpr int kBackupEdit = 1000;
 constexpr int kFolderEdit = 1002;
 constexpr int kPasswordEdit = 1005;
@@ -383,11 +389,85 @@ int Screenshots(const std::string& program, const std::string& scratch) {
   return failures == 0 ? 0 : 1;
 }
 
+// The size in pixels of `width` x `height` dialog units of a template in
+// Tahoma 9 point at `dpi`, worked out as the dialog manager does: the average
+// width of the Latin letters and the font's height are 4 and 8 units.
+SIZE TemplateSize(int width, int height, int dpi) {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HFONT font = CreateFontA(-MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma");
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICA metrics;
+  GetTextMetricsA(dc, &metrics);
+  const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  SIZE extent;
+  GetTextExtentPoint32A(dc, letters, 52, &extent);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  const int unitX = (extent.cx / 26 + 1) / 2;
+  return {MulDiv(width, unitX, 4), MulDiv(height, metrics.tmHeight, 8)};
+}
+
+// How wide the yellow of the folder on `button` is on the screen, in pixels.
+int YellowWidth(HWND button) {
+  SetForegroundWindow(GetParent(button));
+  Sleep(400);
+  RECT place;
+  GetWindowRect(button, &place);
+  HDC screen = GetDC(nullptr);
+  LONG left = place.right;
+  LONG right = place.left - 1;
+  for (LONG y = place.top; y < place.bottom; ++y) {
+    for (LONG x = place.left; x < place.right; ++x) {
+      if (GetPixel(screen, x, y) != RGB(255, 255, 0)) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  return static_cast<int>(right - left + 1);
+}
+
+// The main window at the system's DPI: the template's 270 x 94 units in
+// pixels at that DPI, and the browse picture drawn for it. (Wine reports every
+// program as per-monitor aware, with its manifest or without, so that is not
+// checked here.)
+int Dpi(const std::string& program, const std::string& scratch, int dpi) {
+  Program larkspool = Start(program, scratch);
+  RECT client;
+  GetClientRect(larkspool.main, &client);
+  std::printf("main window client area at %d DPI: %ld x %ld\n", dpi, client.right, client.bottom);
+  const SIZE expected = dpi == 96 ? SIZE{473, 165} : TemplateSize(270, 94, dpi);
+  Check(client.right == expected.cx && client.bottom == expected.cy,
+        "the main window's client area is " + std::to_string(expected.cx) + " x " +
+            std::to_string(expected.cy) + " at " + std::to_string(dpi) + " DPI");
+  // Scaled with the DPI, not with the rounding of one font size.
+  const double scale = dpi / 96.0;
+  Check(std::abs(client.right - 473 * scale) < 0.06 * 473 * scale &&
+            std::abs(client.bottom - 165 * scale) < 0.06 * 165 * scale,
+        "the client area grows with the DPI from 473 x 165 at 96");
+  // The browse picture is drawn for the DPI, not the 100 % one left small.
+  const int pictureWidth = MulDiv(16, dpi, 96);
+  const int shown = YellowWidth(GetDlgItem(larkspool.main, kBrowseFile));
+  std::printf("browse picture's folder at %d DPI: %d pixels wide\n", dpi, shown);
+  Check(shown > pictureWidth * 3 / 4 && shown <= pictureWidth,
+        "the browse button shows the picture drawn for " + std::to_string(dpi) + " DPI");
+  Close(larkspool);
+  return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s smoke|screenshots PROGRAM SCRATCH-FOLDER\n", argv[0]);
+  const bool dpiMode = argc == 5 && std::string(argv[1]) == "dpi";
+  if (argc != 4 && !dpiMode) {
+    std::fprintf(
+        stderr,
+        "usage: %s smoke|screenshots PROGRAM SCRATCH-FOLDER\n       %s dpi PROGRAM SCRATCH-FOLDER DPI\n",
+        argv[0], argv[0]);
     return 64;
   }
   const std::string mode = argv[1];
@@ -397,5 +477,6 @@ int main(int argc, char** argv) {
   GetFullPathNameA(argv[3], MAX_PATH, scratch, nullptr);
   if (mode == "smoke") return Smoke(program, scratch);
   if (mode == "screenshots") return Screenshots(program, scratch);
+  if (dpiMode) return Dpi(program, scratch, std::atoi(argv[4]));
   return 64;
 }
