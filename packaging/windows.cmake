@@ -21,10 +21,13 @@ if(LARKSPOOL_WIXL AND TARGET Larkspool)
   # wixl finds the sources relative to the .wxs file.
   file(RELATIVE_PATH bin_dir ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   file(RELATIVE_PATH res_dir ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/res)
+  # Every installed version below the next third field is replaced.
+  math(EXPR next_patch "${PROJECT_VERSION_PATCH} + 1")
+  set(upgrade_below ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${next_patch})
   add_custom_command(
     OUTPUT ${msi}
-    COMMAND ${LARKSPOOL_WIXL} -a x64 -D Version=${PROJECT_VERSION} -D BinDir=${bin_dir} -D ResDir=${res_dir}
-            -o ${msi} ${wxs}
+    COMMAND ${LARKSPOOL_WIXL} -a x64 -D Version=${PROJECT_VERSION} -D UpgradeBelow=${upgrade_below}
+            -D BinDir=${bin_dir} -D ResDir=${res_dir} -o ${msi} ${wxs}
     DEPENDS ${wxs} ${PROJECT_SOURCE_DIR}/res/larkspool.ico Larkspool larkspool-cli
     COMMENT "Building the installer larkspool-${PROJECT_VERSION}-win64.msi"
     VERBATIM)
