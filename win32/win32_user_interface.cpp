@@ -5,6 +5,19 @@
 #include "win32/progress_window.h"
 
 namespace larkspool::win32 {
+namespace {
+
+// Enter on the progress window: the dialog manager would press the button
+// that has the focus, Cancel; a second press of the key that started the run
+// does nothing instead.
+bool IsRunKey(HWND progress, const MSG& message) {
+  const bool enter =
+      (message.message == WM_KEYDOWN || message.message == WM_KEYUP || message.message == WM_CHAR) &&
+      (message.wParam == VK_RETURN || message.wParam == '\r');
+  return enter && (message.hwnd == progress || IsChild(progress, message.hwnd));
+}
+
+}  // namespace
 Win32UserInterface::~Win32UserInterface() {
   if (busy_.busy()) WaitCursor::End();
 }
@@ -74,6 +87,7 @@ void Win32UserInterface::ShowElapsed(const std::string& text) {
 void Win32UserInterface::PumpMessages() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (progress_ != nullptr && IsRunKey(progress_->hwnd(), message)) continue;
     if (progress_ != nullptr && IsDialogMessageW(progress_->hwnd(), &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
