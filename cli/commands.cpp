@@ -6,7 +6,6 @@
 #endif
 
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <span>
@@ -45,10 +44,7 @@ ExitCode ToExitCode(RunResult result) {
 // relative path must be made absolute while the starting folder is current.
 // An empty path stays empty for the core to refuse.
 std::string AbsoluteFromHere(const std::string& path) {
-  if (path.empty()) return path;
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.string();
+  return AbsolutePath(path);
 }
 
 void AddPasswordFlag(CLI::App& command, bool& flag) {
