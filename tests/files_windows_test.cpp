@@ -145,12 +145,12 @@ TEST(WindowsCodePageNamesTest, StoredNamesAreCheckedAndWrittenAsTheCodePageReads
     std::string reason;
   };
   const Case cases[] = {
-      {"\x95\x5C.wav", L"\u8868.wav", ""},                        // 表: second byte '\'
-      {"\x83\x7C.wav", L"\u30DD.wav", ""},                        // ポ: second byte '|'
+      {"\x95\x5C.wav", L"\u8868.wav", ""},                              // 表: second byte '\'
+      {"\x83\x7C.wav", L"\u30DD.wav", ""},                              // ポ: second byte '|'
       {"\x83\x5C\x83\x74\x83\x67.wav", L"\u30BD\u30D5\u30C8.wav", ""},  // ソフト
-      {"\x95\x5C\\x.wav", L"", std::string(kUnsafeNameReason)},   // a true '\' after 表
-      {"\x95\x5C|.wav", L"", std::string(kAlteredNameReason)},      // a true '|'
-      {"\x95", L"", std::string(kNotInCodePageReason)},             // a lead byte alone
+      {"\x95\x5C\\x.wav", L"", std::string(kUnsafeNameReason)},         // a true '\' after 表
+      {"\x95\x5C|.wav", L"", std::string(kAlteredNameReason)},          // a true '|'
+      {"\x95", L"", std::string(kNotInCodePageReason)},                 // a lead byte alone
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
