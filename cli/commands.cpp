@@ -43,9 +43,7 @@ ExitCode ToExitCode(RunResult result) {
 // The core enters the extraction folder before it opens the backup, so a
 // relative path must be made absolute while the starting folder is current.
 // An empty path stays empty for the core to refuse.
-std::string AbsoluteFromHere(const std::string& path) {
-  return AbsolutePath(path);
-}
+std::string AbsoluteFromHere(const std::string& path) { return AbsolutePath(path); }
 
 void AddPasswordFlag(CLI::App& command, bool& flag) {
   command.add_flag("--password-stdin", flag,
