@@ -39,6 +39,19 @@ void SetText(HWND window, std::string_view text) { SetWindowTextW(window, Wide(t
 void ShowNameAsItIs(HWND control) {
   const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
   SetWindowLongPtrW(control, GWL_STYLE, style | SS_NOPREFIX | SS_ENDELLIPSIS);
+  // A control that reaches past its window's edge would hide the ellipsis
+  // there: it ends as far from the right edge as it starts from the left.
+  HWND window = GetParent(control);
+  RECT client;
+  RECT own;
+  GetClientRect(window, &client);
+  GetWindowRect(control, &own);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&own), 2);
+  const LONG fits = client.right - 2 * own.left;
+  if (own.right > client.right - own.left && fits > 0) {
+    SetWindowPos(control, nullptr, 0, 0, fits, own.bottom - own.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void WaitCursor::Begin() { ++depth_; }
