@@ -564,6 +564,17 @@ void CheckKeys(HWND main, const std::string& scratch) {
   Check(written(1), "after Alt+C the first file is written and the others left as they were");
 }
 
+// The cursor the program sets when the mouse moves over `under` in `window`.
+HWND CursorOver(HWND window, HWND under) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_NORMAL, 5000, &result);
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  GetCursorInfo(&info);
+  return reinterpret_cast<HWND>(info.hCursor);
+}
+
 // "&" is a character of a name, and a refused overwrite says why.
 void CheckAmpersandAndRefusal(HWND main, const std::string& scratch) {
   const std::string folder = scratch + "\\R&D";
@@ -582,6 +593,8 @@ void CheckAmpersandAndRefusal(HWND main, const std::string& scratch) {
   Check(progress != nullptr && asItIs(GetDlgItem(progress, kProgressFileLine)) &&
             Text(GetDlgItem(progress, kProgressFileLine)) == "Backup File: R&D.bkp",
         "the progress window shows \"R&D.bkp\" with its \"&\" and an ellipsis");
+  Check(progress != nullptr && CursorOver(progress, progress) != CursorOver(prompt, GetDlgItem(prompt, IDOK)),
+        "during a run the wait cursor shows over the progress window, not over the prompt's button");
   Press(prompt, IDOK);
   HWND box = WaitFor("Larkspool", kMessageText, "the refused overwrite's message");
   const std::string text = Text(GetDlgItem(box, kMessageText));
