@@ -397,12 +397,13 @@ constexpr std::size_t kPayload = 20000;
 
 // A kind 3 backup with these stored names (bytes), each a WAV payload of
 // kPayload bytes, at `path` (any name and length).
-void MakeBackup(const std::string& scratch, const std::string& path, const std::vector<std::string>& names) {
+void MakeBackup(const std::string& scratch, const std::string& path, const std::vector<std::string>& names,
+                std::size_t size = kPayload) {
   using larkspool::BackupKind;
   using larkspool::testing::BackupBuilder;
   BackupBuilder backup = BackupBuilder::Single(BackupKind::k3);
   std::uint8_t seed = 1;
-  for (const std::string& name : names) backup.Entry(name, larkspool::testing::WavPayload(kPayload, seed++));
+  for (const std::string& name : names) backup.Entry(name, larkspool::testing::WavPayload(size, seed++));
   const std::string made = scratch + "\\made.bkp";
   backup.WriteTo(made);
   if (!MoveFileExW(W(made).c_str(), Long(path).c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -575,6 +576,33 @@ HWND CursorOver(HWND window, HWND under) {
   return reinterpret_cast<HWND>(info.hCursor);
 }
 
+// While one large message is copied the window keeps answering: the
+// system would mark it "Not Responding" after 5 s without, and closing it
+// then would end the program in the middle of a file.
+void CheckAnswersDuringAPayload(HWND main, const std::string& scratch) {
+  const std::string folder = scratch + "\\big";
+  MakeFolder(folder);
+  PutOld(folder + "\\big.wav");
+  constexpr std::size_t kBig = 200u << 20;
+  MakeBackup(scratch, scratch + "\\big.bkp", {"big.wav"}, kBig);
+  Extract(main, scratch + "\\big.bkp", folder);
+  // Once Yes is taken the copy runs; the prompt no longer answers for it.
+  Press(WaitOverwrite("big.wav"), IDOK);
+  HWND progress = FindDialog("Larkspool", kProgressBar);
+  DWORD_PTR result = 0;
+  const bool answered =
+      progress != nullptr && SendMessageTimeoutW(progress, WM_NULL, 0, 0, SMTO_NORMAL, 250, &result) != 0;
+  // Read once it has answered: below 100% the copy was still going on.
+  const std::string percent = answered ? Text(GetDlgItem(progress, kProgressPercent)) : "";
+  Check(answered && percent != "100%",
+        "the progress window answers within 250 ms while a 200 MiB message is copied (at " + percent + ")");
+  ExpectMessage("Extraction completed.");
+  WaitGone("Larkspool", kProgressBar, "progress window");
+  Check(HoldsPayload(folder + "\\big.wav", kBig), "the large message is written whole");
+  DeleteFileW(Long(folder + "\\big.wav").c_str());
+  DeleteFileW(Long(scratch + "\\big.bkp").c_str());
+}
+
 // "&" is a character of a name, and a refused overwrite says why.
 void CheckAmpersandAndRefusal(HWND main, const std::string& scratch) {
   const std::string folder = scratch + "\\R&D";
@@ -670,6 +698,7 @@ int Home(const std::string& program, const std::string& scratch) {
   Program larkspool = Start(program, scratch);
   CheckNamesAndBrowsing(larkspool);
   CheckKeys(larkspool.main, scratch);
+  CheckAnswersDuringAPayload(larkspool.main, scratch);
   CheckAmpersandAndRefusal(larkspool.main, scratch);
   CheckOutsideTheCodePage(larkspool.main, scratch);
   Close(larkspool);
