@@ -1,14 +1,17 @@
 #include "archive/entry_options.h"
 
+#include "platform/file_system.h"
+
 namespace larkspool {
 
 Outcome NameEntry(const EntryOptions& options, const StoredName& stored, std::string& name) {
-  if (!options.mapName) {
-    name.assign(stored.view());
-    return Outcome::Ok();
+  std::optional<std::string> mapped =
+      options.mapName ? options.mapName(stored.view()) : NameFromStored(stored.view());
+  if (!mapped) {
+    const std::string_view reason =
+        options.mapName ? std::string_view(options.unnamedReason) : kNotInCodePageReason;
+    return Outcome::Fail(StatusCode::kOpenFailed, std::string(reason)).About(stored.view());
   }
-  std::optional<std::string> mapped = options.mapName(stored.view());
-  if (!mapped) return Outcome::Fail(StatusCode::kOpenFailed, options.unnamedReason).About(stored.view());
   name = std::move(*mapped);
   return Outcome::Ok();
 }

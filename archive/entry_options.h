@@ -16,7 +16,8 @@ namespace larkspool {
 struct EntryOptions {
   // The name for a stored name (a transcoding of a legacy character set), or
   // no value when it has none; such an entry is refused with status 9 and
-  // `unnamedReason`. The unsafe-name refusal applies to the name given.
+  // `unnamedReason`. Unset, the platform's NameFromStored names it. The
+  // unsafe-name refusal applies to the name given.
   std::function<std::optional<std::string>(std::string_view stored)> mapName;
   std::string unnamedReason;
   // Whether the entry of this name (after mapName) is taken. An entry not
@@ -24,6 +25,10 @@ struct EntryOptions {
   // backup, it is never written, listed or asked about.
   std::function<bool(std::string_view name)> select;
 };
+
+// Why an entry without a mapping is refused on a system whose file names are
+// not bytes: its name is no text of the code page it is read in.
+inline constexpr std::string_view kNotInCodePageReason = "the name is not valid in the system's code page";
 
 // The name of the entry stored as `stored`, into `name`. Fails with status 9
 // naming the stored bytes when the mapping gives none.

@@ -39,9 +39,17 @@ class ExtractingVisitor final : public EntryVisitor {
       case OpenResult::kFailed:
         return Outcome::Fail(StatusCode::kOpenFailed, Detailed(name, output_.failure_reason()));
     }
-    const Outcome copied = CopyPayload(fs_, backup_, out.get(), payload, progress_, buffer_);
+    // A partial or empty output file never stays behind, also when the copy
+    // ends with an exception (no memory in the front end's drawing).
+    Outcome copied = Outcome::Ok();
+    try {
+      copied = CopyPayload(fs_, backup_, out.get(), payload, progress_, buffer_);
+    } catch (...) {
+      out.Reset();
+      fs_.Unlink(name.c_str());
+      throw;
+    }
     out.Reset();
-    // A partial or empty output file never stays behind.
     if (!copied.ok()) fs_.Unlink(name.c_str());
     return copied.About(name);
   }

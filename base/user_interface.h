@@ -72,8 +72,12 @@ class UserInterface {
   virtual bool RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
                                const std::function<void()>& walk) {
     if (!OpenProgress(lines, cancel)) return false;
+    // Closed also when the walk ends with an exception.
+    struct Closer {
+      UserInterface& ui;
+      ~Closer() { ui.CloseProgress(); }
+    } closer{*this};
     walk();
-    CloseProgress();
     return true;
   }
 };

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
@@ -234,9 +235,12 @@ int RunWindow(const Options& options) {
   QApplication::processEvents();
   // As the tool does once its main window is up.
   window.ui().PrepareWindows();
-  window.m_strBackupFile = QString::fromStdString(options.backup);
+  // Typed into the fields, as a user would.
+  auto* backupField = window.findChild<QLineEdit*>(QStringLiteral("backupFile"));
+  auto* folderField = window.findChild<QLineEdit*>(QStringLiteral("folder"));
+  backupField->setText(QString::fromStdString(options.backup));
   const std::vector<double> times = Repeat(options, [&](const std::string& folder) {
-    window.m_strFolder = QString::fromStdString(folder);
+    folderField->setText(QString::fromStdString(folder));
     watcher.Restart();
     window.OnExtract();
     return window.lastResult() == RunResult::kCompleted &&

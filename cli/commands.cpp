@@ -6,7 +6,6 @@
 #endif
 
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <span>
@@ -44,12 +43,7 @@ ExitCode ToExitCode(RunResult result) {
 // The core enters the extraction folder before it opens the backup, so a
 // relative path must be made absolute while the starting folder is current.
 // An empty path stays empty for the core to refuse.
-std::string AbsoluteFromHere(const std::string& path) {
-  if (path.empty()) return path;
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.string();
-}
+std::string AbsoluteFromHere(const std::string& path) { return AbsolutePath(path); }
 
 void AddPasswordFlag(CLI::App& command, bool& flag) {
   command.add_flag("--password-stdin", flag,

@@ -12,6 +12,7 @@ set(levels
   "password"
   "app"
   "builder"
+  "desktop"
   "cli gui win32"
   "tools examples fuzz"
   "tests"

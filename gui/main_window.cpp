@@ -4,13 +4,13 @@
 #include <QColor>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 
+#include "desktop/front_end.h"
 #include "gui/dialog_units.h"
 #include "gui/opened_paths.h"
 #include "platform/file_system.h"
@@ -46,12 +46,13 @@ void ShowBrowsePicture(QPushButton& button, const QString& name) {
 }
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString ShownPath(const std::string& path) { return QFile::decodeName(path.c_str()); }
 
 }  // namespace
 
 CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, QWidget* parent)
-    : QDialog(parent), ui_(this, std::move(progressFactory)), extractor_(NativeFileSystem(), ui_) {
-  setWindowTitle(QStringLiteral("Larkspool"));
+    : QDialog(parent), ui_(this, std::move(progressFactory)), model_(NativeFileSystem(), ui_) {
+  setWindowTitle(QString::fromLatin1(desktop::kCaption));
   QIcon icon;
   icon.addFile(QStringLiteral(":/res/larkspool-32.png"), QSize(32, 32));
   icon.addFile(QStringLiteral(":/res/larkspool-16.png"), QSize(16, 16));
@@ -88,19 +89,22 @@ CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, QWidg
   backupEdit_->setFocus();
 }
 
+QString CMainDlg::backupFile() const { return ShownPath(model_.backupFile()); }
+QString CMainDlg::folder() const { return ShownPath(model_.folder()); }
+
 void CMainDlg::OnEditChange() {
-  m_strBackupFile = backupEdit_->text();
-  m_strFolder = folderEdit_->text();
+  model_.OnEditChange(LocalPath(backupEdit_->text()), LocalPath(folderEdit_->text()));
 }
 
 void CMainDlg::UpdateFields() {
-  backupEdit_->setText(m_strBackupFile);
-  folderEdit_->setText(m_strFolder);
+  // Each change notifies OnEditChange, which reads back what is shown.
+  const QString backupFile = this->backupFile();
+  const QString folder = this->folder();
+  backupEdit_->setText(backupFile);
+  folderEdit_->setText(folder);
 }
 
-void CMainDlg::OnExtract() {
-  lastResult_ = extractor_.OnExtract(LocalPath(m_strBackupFile), LocalPath(m_strFolder));
-}
+void CMainDlg::OnExtract() { lastResult_ = model_.OnExtract(); }
 
 void CMainDlg::OnBrowseFile() {
   // Each filter shows its label alone; the patterns are the parts in brackets
@@ -110,23 +114,19 @@ void CMainDlg::OnBrowseFile() {
       tr("Voice Mail System Admin Backup Files(*.bkp) (*.bkp);;All Files(*.*) (*)"), nullptr,
       QFileDialog::HideNameFilterDetails);
   if (chosen.isEmpty()) return;
-  m_strBackupFile = chosen;
+  model_.OnFileChosen(LocalPath(chosen));
   UpdateFields();
 }
 
 void CMainDlg::TakePath(const QString& path) {
-  if (QFileInfo(path).isDir()) {
-    m_strFolder = path;
-  } else {
-    m_strBackupFile = path;
-  }
+  model_.TakePath(LocalPath(path));
   UpdateFields();
 }
 
 void CMainDlg::OnBrowseFolder() {
   const QString chosen = QFileDialog::getExistingDirectory(nullptr);
   if (chosen.isEmpty()) return;
-  m_strFolder = chosen;
+  model_.OnFolderChosen(LocalPath(chosen));
   UpdateFields();
 }
 

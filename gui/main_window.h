@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "app/extract_request.h"
+#include "desktop/main_window_model.h"
 #include "gui/qt_user_interface.h"
 
 class QLineEdit;
@@ -20,8 +20,8 @@ class CMainDlg : public QDialog {
   explicit CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory = {}, QWidget* parent = nullptr);
 
   // Equal to the two fields at all times; Extract reads these.
-  QString m_strBackupFile;
-  QString m_strFolder;
+  QString backupFile() const;
+  QString folder() const;
 
   void OnExtract();
   void OnBrowseFile();
@@ -42,7 +42,7 @@ class CMainDlg : public QDialog {
   QLineEdit* backupEdit_;
   QLineEdit* folderEdit_;
   QtUserInterface ui_;
-  Extractor extractor_;
+  desktop::MainWindowModel model_;
   RunResult lastResult_ = RunResult::kCompleted;
 };
 

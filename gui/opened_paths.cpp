@@ -3,10 +3,14 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDropEvent>
-#include <QFileInfo>
+#include <QFile>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
+#include <string>
+#include <vector>
+
+#include "desktop/main_window_model.h"
 
 namespace larkspool::gui {
 
@@ -22,9 +26,10 @@ QString StartPath(const QStringList& arguments) {
                                   "The backup file to start with; a folder fills the extraction folder"),
       QStringLiteral("[FILE]"));
   parser.process(arguments);
-  const QStringList paths = parser.positionalArguments();
-  if (paths.isEmpty() || paths.first().isEmpty()) return QString();
-  return QFileInfo(paths.first()).absoluteFilePath();
+  std::vector<std::string> paths;
+  for (const QString& path : parser.positionalArguments())
+    paths.push_back(QFile::encodeName(path).toStdString());
+  return QFile::decodeName(desktop::StartPath(paths).c_str());
 }
 
 QString DroppedPath(const QMimeData* data) {

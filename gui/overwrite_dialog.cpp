@@ -9,7 +9,7 @@ namespace larkspool::gui {
 
 COverwriteDlg::COverwriteDlg(const QString& fileName, QWidget* parent)
     : QDialog(parent), m_strFileName(fileName) {
-  setWindowTitle(QStringLiteral("Larkspool"));
+  setWindowTitle(QString::fromLatin1(desktop::kCaption));
   const DialogUnits& units = DialogUnits::OfDialogFont();
   ApplyTemplate(*this, units, 170, 59);
 
@@ -17,17 +17,17 @@ COverwriteDlg::COverwriteDlg(const QString& fileName, QWidget* parent)
     const char* name;
     QString text;
     int x;
-    Answer answer;
+    int answer;  // the value the dialog ends with
   };
   // Creation order is the tab order: Yes, Yes to All, Cancel.
-  for (const Button& b :
-       {Button{"yes", tr("&Yes"), 10, kYes}, Button{"yesToAll", tr("Yes to &All"), 60, kYesToAll},
-        Button{"cancel", tr("&Cancel"), 110, kCancel}}) {
+  for (const Button& b : {Button{"yes", tr("&Yes"), 10, desktop::kOverwriteYes},
+                          Button{"yesToAll", tr("Yes to &All"), 60, desktop::kOverwriteYesToAll},
+                          Button{"cancel", tr("&Cancel"), 110, desktop::kOverwriteCancel}}) {
     auto* button = new QPushButton(b.text, this);
     button->setObjectName(QString::fromLatin1(b.name));
     button->setGeometry(units.Map(b.x, 35, 45, 15));
-    button->setDefault(b.answer == kYes);
-    if (b.answer == kYes) button->setFocus();
+    button->setDefault(b.answer == desktop::kOverwriteYes);
+    if (b.answer == desktop::kOverwriteYes) button->setFocus();
     connect(button, &QPushButton::clicked, this, [this, answer = b.answer] { done(answer); });
   }
   auto* name = new QLabel(m_strFileName, this);

@@ -4,22 +4,21 @@
 #include <QDialog>
 #include <QString>
 
+#include "desktop/front_end.h"
+
 namespace larkspool::gui {
 
 class COverwriteDlg : public QDialog {
   Q_OBJECT
 
  public:
-  // The values the dialog ends with.
-  enum Answer { kYes = 1, kCancel = 2, kYesToAll = 3 };
-
   explicit COverwriteDlg(const QString& fileName, QWidget* parent = nullptr);
 
   const QString m_strFileName;
 
  public slots:
   // Esc and the close box cancel, as the Cancel button does.
-  void reject() override { done(kCancel); }
+  void reject() override { done(desktop::kOverwriteCancel); }
 };
 
 }  // namespace larkspool::gui

@@ -28,14 +28,15 @@ CPasswordDlg::CPasswordDlg(QWidget* parent) : QDialog(parent) {
   cancel->setObjectName(QStringLiteral("cancel"));
   cancel->setGeometry(units.Map(80, 40, 50, 15));
 
-  connect(edit_, &QLineEdit::textChanged, this, [this](const QString& text) { m_strPassword = text; });
+  connect(edit_, &QLineEdit::textChanged, this,
+          [this](const QString& text) { entry_.OnEditChange(text.toUtf8().toStdString()); });
   connect(ok, &QPushButton::clicked, this, &CPasswordDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &CPasswordDlg::reject);
   edit_->setFocus();
 }
 
 void CPasswordDlg::accept() {
-  m_nPasswordLength = static_cast<int>(m_strPassword.toUtf8().size());
+  entry_.OnOK(edit_->text().toUtf8().toStdString());
   QDialog::accept();
 }
 

@@ -3,6 +3,9 @@
 
 #include <QDialog>
 #include <QString>
+#include <string>
+
+#include "desktop/front_end.h"
 
 class QLineEdit;
 class QPushButton;
@@ -15,16 +18,15 @@ class CPasswordDlg : public QDialog {
  public:
   explicit CPasswordDlg(QWidget* parent = nullptr);
 
-  // The edit's text, kept equal to it on every change.
-  QString m_strPassword;
-  // The byte length of the password when OK was pressed.
-  int m_nPasswordLength = 0;
+  // The text typed, in UTF-8, as the gate checks it once OK was pressed.
+  std::string Password() const { return entry_.Password(); }
 
  public slots:
   void accept() override;
 
  private:
   QLineEdit* edit_;
+  desktop::PasswordEntry entry_;
 };
 
 }  // namespace larkspool::gui

@@ -78,8 +78,8 @@ int CaptionWidth() {
 class MessageBox final : public QMessageBox {
  public:
   MessageBox(const Message& message, QWidget* parent)
-      : QMessageBox(QMessageBox::NoIcon, QStringLiteral("Larkspool"), QString::fromUtf8(message.text.c_str()),
-                    QMessageBox::NoButton, parent) {
+      : QMessageBox(QMessageBox::NoIcon, QString::fromLatin1(desktop::kCaption),
+                    QString::fromUtf8(desktop::BoxText(message).c_str()), QMessageBox::NoButton, parent) {
     // The box's icon and its button's come from the box and its button box.
     setStyle(IconCachingStyle::Instance());
     if (auto* buttons = findChild<QDialogButtonBox*>()) buttons->setStyle(IconCachingStyle::Instance());
@@ -116,7 +116,7 @@ QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory)
 }
 
 QtUserInterface::~QtUserInterface() {
-  if (busy_) QApplication::restoreOverrideCursor();
+  if (busy_.busy()) QApplication::restoreOverrideCursor();
 }
 
 void QtUserInterface::ShowMessage(const Message& message) {
@@ -128,26 +128,17 @@ void QtUserInterface::ShowMessage(const Message& message) {
 
 OverwriteAnswer QtUserInterface::AskOverwrite(const std::string& name) {
   COverwriteDlg dialog(QFile::decodeName(name.c_str()), progressWindow());
-  switch (dialog.exec()) {
-    case COverwriteDlg::kYes:
-      return OverwriteAnswer::kYes;
-    case COverwriteDlg::kYesToAll:
-      return OverwriteAnswer::kYesToAll;
-    default:
-      return OverwriteAnswer::kCancel;
-  }
+  return desktop::OverwriteAnswerOf(dialog.exec());
 }
 
 std::optional<std::string> QtUserInterface::AskPassword() {
   CPasswordDlg dialog(owner_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QByteArray typed = dialog.m_strPassword.toUtf8();
-  return std::string(typed.constData(), static_cast<std::size_t>(dialog.m_nPasswordLength));
+  return dialog.Password();
 }
 
 void QtUserInterface::SetBusy(bool busy) {
-  if (busy == busy_) return;
-  busy_ = busy;
+  if (!busy_.Change(busy)) return;
   if (busy) {
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
   } else {

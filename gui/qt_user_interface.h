@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/user_interface.h"
+#include "desktop/front_end.h"
 #include "gui/progress_window.h"
 
 class QWidget;
@@ -47,7 +48,7 @@ class QtUserInterface final : public UserInterface {
   // Made once and hidden between runs.
   std::unique_ptr<CProgressDlg> progress_;
   bool open_ = false;
-  bool busy_ = false;
+  desktop::BusyFlag busy_;
 };
 
 }  // namespace larkspool::gui

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace larkspool {
@@ -122,6 +123,19 @@ FileSystem& NativeFileSystem();
 // alternate data stream of another file for a name with ':', and drops
 // trailing dots and spaces.
 bool KeepsNameAsGiven(std::string_view name);
+
+// True when `path` names a folder (following links).
+bool IsFolder(const char* path);
+// `path` made absolute against the current folder; as given when it cannot
+// be.
+std::string AbsolutePath(const std::string& path);
+
+// The name a stored name (the bytes of the backup's field) is written and
+// shown under, or no value when the bytes are no text of the system's code
+// page. The bytes as they are on POSIX; on Windows, where file names are
+// UTF-16 and every name inside the program UTF-8, the bytes read in the ANSI
+// code page, the one the system used for them before.
+std::optional<std::string> NameFromStored(std::string_view stored);
 
 // Closes a handle when it goes out of scope.
 class ScopedFile {

@@ -205,4 +205,19 @@ FileSystem& NativeFileSystem() {
 
 bool KeepsNameAsGiven(std::string_view /*name*/) { return true; }
 
+bool IsFolder(const char* path) {
+  struct stat info {};
+  return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  std::string folder(PATH_MAX, '\0');
+  if (::getcwd(folder.data(), folder.size()) == nullptr) return path;
+  folder.resize(folder.find('\0'));
+  return folder == "/" ? folder + path : folder + "/" + path;
+}
+
+std::optional<std::string> NameFromStored(std::string_view stored) { return std::string(stored); }
+
 }  // namespace larkspool

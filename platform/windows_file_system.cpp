@@ -1,15 +1,20 @@
-// FileSystem on the C runtime's descriptors, always in binary mode, with names
-// passed as the bytes stored in the backup (the ANSI code page).
+// FileSystem on the C runtime's descriptors, always in binary mode. Paths and
+// names come in as UTF-8 and go to the system as UTF-16, so every name a
+// Windows file can have works, whatever the ANSI code page; a path too long
+// for the system's plain form goes in its \\?\ form.
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <new>
+#include <string>
+#include <string_view>
 
 #include "platform/file_system.h"
 #include "platform/transfer_loop.h"
@@ -65,6 +70,72 @@ FileHandle Refuse(HANDLE handle, int error) {
   return kNoFile;
 }
 
+std::wstring Widen(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), wide);
+  return out;
+}
+
+std::string Narrow(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+// The longest path the system takes in its plain form everywhere: a folder's
+// path leaves room for a 8.3 name below it.
+constexpr std::size_t kPlainPathLimit = MAX_PATH - 12;
+
+// The extraction folder when it is too long to be the process's current
+// directory; empty while the current directory is in force.
+std::wstring& LongFolder() {
+  static std::wstring folder;
+  return folder;
+}
+
+bool IsRelative(std::wstring_view path) {
+  const bool rooted = !path.empty() && (path[0] == L'\\' || path[0] == L'/');
+  const bool drive = path.size() >= 2 && path[1] == L':';
+  return !rooted && !drive;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
+
+// The form of a full path the system takes at any length.
+std::wstring LongForm(const std::wstring& full) {
+  if (full.rfind(L"\\\\?\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// The UTF-16 path the system is given for `path`: as it is while it is short
+// and the current directory holds; otherwise made full (against the long
+// extraction folder for a relative path) and, when long, in the long form.
+std::wstring SystemPath(const char* path) {
+  std::wstring wide = Widen(path);
+  const std::wstring& folder = LongFolder();
+  if (folder.empty() && wide.size() < kPlainPathLimit) return wide;
+  if (!folder.empty() && IsRelative(wide)) wide = folder + L"\\" + wide;
+  const std::wstring full = FullPath(wide);
+  return full.size() < kPlainPathLimit ? full : LongForm(full);
+}
+
+DWORD Attributes(const char* path) { return ::GetFileAttributesW(SystemPath(path).c_str()); }
+
 bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
   return handle != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(handle, &info) != 0;
 }
@@ -72,7 +143,7 @@ bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
 class WindowsFiles final : public FileSystem {
  public:
   FileHandle OpenRead(const char* path) override {
-    const int fd = ::_open(path, _O_RDONLY | _O_BINARY);
+    const int fd = ::_wopen(SystemPath(path).c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
       if (IsDirectory(path)) errno = EISDIR;
       return kNoFile;
@@ -90,11 +161,12 @@ class WindowsFiles final : public FileSystem {
   }
 
   FileHandle CreateExclusive(const char* path) override {
-    const int fd = ::_open(path, _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE);
+    const int fd =
+        ::_wopen(SystemPath(path).c_str(), _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE);
     if (fd >= 0) return fd;
     // The runtime reports a folder standing at the name as access denied;
     // anything that stands there is EEXIST, the question for the user.
-    if (errno != EEXIST && ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
+    if (errno != EEXIST && Attributes(path) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
     return kNoFile;
   }
 
@@ -106,8 +178,8 @@ class WindowsFiles final : public FileSystem {
     // through a link or a second name would change a file that may lie
     // outside the folder.
     HANDLE handle =
-        ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        ::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
       errno = IsDirectory(path) ? EISDIR : ErrnoFor(error);
@@ -127,9 +199,9 @@ class WindowsFiles final : public FileSystem {
   bool SameFile(const char* path, FileHandle file) override {
     // Opened for no access at all, so a file in use or a folder still
     // answers; a reparse point is looked at itself, not at its target.
-    HANDLE named =
-        ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE named = ::CreateFileW(
+        SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (named == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION namedInfo{};
     BY_HANDLE_FILE_INFORMATION openInfo{};
@@ -162,9 +234,29 @@ class WindowsFiles final : public FileSystem {
 
   void Close(FileHandle file) override { ::_close(file); }
 
-  bool Unlink(const char* path) override { return ::_unlink(path) == 0; }
+  bool Unlink(const char* path) override { return ::_wunlink(SystemPath(path).c_str()) == 0; }
 
-  bool ChangeDirectory(const char* path) override { return ::_chdir(path) == 0; }
+  // A folder too long to be the current directory is entered all the same:
+  // relative paths are resolved against it from then on.
+  bool ChangeDirectory(const char* path) override {
+    const std::wstring target = SystemPath(path);
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      errno = attributes == INVALID_FILE_ATTRIBUTES ? ErrnoFor(::GetLastError()) : ENOTDIR;
+      return false;
+    }
+    if (::SetCurrentDirectoryW(target.c_str()) != 0) {
+      LongFolder().clear();
+      return true;
+    }
+    std::wstring full = FullPath(target);
+    if (full.rfind(L"\\\\?\\", 0) != 0 || full.size() < kPlainPathLimit) {
+      errno = ErrnoFor(::GetLastError());
+      return false;
+    }
+    LongFolder() = full.rfind(L"\\\\?\\UNC\\", 0) == 0 ? L"\\\\" + full.substr(8) : full.substr(4);
+    return true;
+  }
 
   std::optional<std::int64_t> LastWriteTime(FileHandle file) override {
     FILETIME written{};
@@ -176,7 +268,7 @@ class WindowsFiles final : public FileSystem {
 
  private:
   static bool IsDirectory(const char* path) {
-    const DWORD attributes = ::GetFileAttributesA(path);
+    const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
@@ -194,16 +286,17 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
 }
 
 // The device names Windows keeps in every folder. COM and LPT take a digit,
-// including the superscript ¹ ² ³ of the Western code page.
+// including the superscripts ¹ ² ³ (UTF-8 C2 B9, C2 B2, C2 B3).
 bool IsDeviceName(std::string_view base) {
   for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (EqualsIgnoringCase(base, device)) return true;
   }
-  if (base.size() != 4) return false;
+  if (base.size() < 4) return false;
   const std::string_view prefix = base.substr(0, 3);
   if (!EqualsIgnoringCase(prefix, "COM") && !EqualsIgnoringCase(prefix, "LPT")) return false;
-  const auto digit = static_cast<unsigned char>(base[3]);
-  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+  const std::string_view digit = base.substr(3);
+  if (digit.size() == 1) return digit[0] >= '0' && digit[0] <= '9';
+  return digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";
 }
 
 }  // namespace
@@ -211,6 +304,26 @@ bool IsDeviceName(std::string_view base) {
 FileSystem& NativeFileSystem() {
   static WindowsFiles files;
   return files;
+}
+
+bool IsFolder(const char* path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  return Narrow(FullPath(Widen(path)));
+}
+
+std::optional<std::string> NameFromStored(std::string_view stored) {
+  if (stored.empty()) return std::string();
+  const int size = static_cast<int>(stored.size());
+  const int wide = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, stored.data(), size, nullptr, 0);
+  if (wide <= 0) return std::nullopt;
+  std::wstring text(static_cast<std::size_t>(wide), L'\0');
+  ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, stored.data(), size, text.data(), wide);
+  return Narrow(text);
 }
 
 bool KeepsNameAsGiven(std::string_view name) {

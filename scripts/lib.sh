@@ -57,9 +57,10 @@ readonly FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # threading variant, GoogleTest's sources to build with it, and the 64-bit
 # Wine the programs and tests run under (no 32-bit Wine, no i386 packages),
 # with Xvfb for the desktop program's smoke test; wixl (beside msitools, whose
-# library it uses) builds the installer.
+# library it uses) builds the installer; locales holds the Japanese locale the
+# code-page 932 check of the desktop program makes for Wine.
 readonly WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest libcli11-dev
-  wine wine64 fonts-wine xvfb msitools wixl)
+  wine wine64 fonts-wine xvfb msitools wixl locales)
 
 # prepare_wine_prefix DIR: creates the Wine prefix the Windows programs run in,
 # once; the first start takes about half a minute. Mono and Gecko are left out.

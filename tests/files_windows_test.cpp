@@ -14,6 +14,7 @@
 #include "app/extract_request.h"
 #include "app/inspect_request.h"
 #include "archive/backup_format.h"
+#include "archive/entry_options.h"
 #include "builder/backup_builder.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/scratch_dir.h"
@@ -103,8 +104,11 @@ TEST(WindowsFilesTest, NamesAndFilesWindowsWouldAlterAreNeverWritten) {
     EXPECT_EQ(result, RunResult::kFailed);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "System error(9)");
+    // The detail names the entry as the program holds it: read in the ANSI
+    // code page, in UTF-8.
+    const std::string shown = NameFromStored(c.name).value_or(c.name);
     if (!c.reason.empty()) {
-      EXPECT_EQ(ui.messages[0].detail, c.name + ": " + c.reason);
+      EXPECT_EQ(ui.messages[0].detail, shown + ": " + c.reason);
     }
     // A refused name is refused before the overwrite prompt; a file that
     // stands there is asked about first.
@@ -119,12 +123,54 @@ TEST(WindowsFilesTest, NamesAndFilesWindowsWouldAlterAreNeverWritten) {
       EXPECT_EQ(InspectBackup(NativeFileSystem(), lister, backup, ScanMode::kList, listing),
                 RunResult::kFailed);
       ASSERT_EQ(lister.messages.size(), 1u);
-      EXPECT_EQ(lister.messages[0].detail, c.name + ": " + c.reason);
+      EXPECT_EQ(lister.messages[0].detail, shown + ": " + c.reason);
     }
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     check(c);
+  }
+}
+
+// On a Japanese system (ANSI code page 932) a stored name is read as CP932
+// before it is checked and written: the second byte of a double-byte
+// character is never a separator or a forbidden character, and the file gets
+// the name the system shows. ctest runs this suite with LC_ALL=ja_JP.UTF-8,
+// which gives a Wine process code page 932.
+TEST(WindowsCodePageNamesTest, StoredNamesAreCheckedAndWrittenAsTheCodePageReadsThem) {
+  if (::GetACP() != 932) GTEST_SKIP() << "the ANSI code page is " << ::GetACP() << ", not 932";
+  struct Case {
+    std::string stored;
+    std::wstring written;  // empty: refused with System error(9)
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"\x95\x5C.wav", L"\u8868.wav", ""},                              // 表: second byte '\'
+      {"\x83\x7C.wav", L"\u30DD.wav", ""},                              // ポ: second byte '|'
+      {"\x83\x5C\x83\x74\x83\x67.wav", L"\u30BD\u30D5\u30C8.wav", ""},  // ソフト
+      {"\x95\x5C\\x.wav", L"", std::string(kUnsafeNameReason)},         // a true '\' after 表
+      {"\x95\x5C|.wav", L"", std::string(kAlteredNameReason)},          // a true '|'
+      {"\x95", L"", std::string(kNotInCodePageReason)},                 // a lead byte alone
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    ScratchDir scratch;
+    const std::string folder = scratch / "out";
+    fs::create_directory(folder);
+    const std::string backup = scratch / "box.bkp";
+    BackupBuilder::Single(BackupKind::k3).Entry(c.stored, WavPayload(100)).WriteTo(backup);
+    FakeUi ui;
+    const RunResult result = Extractor(NativeFileSystem(), ui).OnExtract(backup, folder);
+    if (!c.written.empty()) {
+      EXPECT_EQ(result, RunResult::kCompleted);
+      EXPECT_TRUE(fs::exists(fs::path(folder) / c.written));
+      continue;
+    }
+    EXPECT_EQ(result, RunResult::kFailed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "System error(9)");
+    EXPECT_NE(ui.messages[0].detail.find(c.reason), std::string::npos) << ui.messages[0].detail;
+    EXPECT_TRUE(fs::is_empty(folder));
   }
 }
 

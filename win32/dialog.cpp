@@ -3,31 +3,68 @@
 #include <algorithm>
 #include <utility>
 
+#include "desktop/front_end.h"
+
 namespace larkspool::win32 {
 
 int WaitCursor::depth_ = 0;
 
-std::string WindowText(HWND window) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  const int copied = GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
-  text.resize(static_cast<std::size_t>(std::max(copied, 0)));
-  return text;
+std::wstring Wide(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int wide = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), wide);
+  return out;
 }
 
-void WaitCursor::Begin() {
-  ++depth_;
-  SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+std::string Utf8(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), bytes, nullptr, nullptr);
+  return out;
 }
+
+std::string WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  const int copied = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<std::size_t>(std::max(copied, 0)));
+  return Utf8(text);
+}
+
+void SetText(HWND window, std::string_view text) { SetWindowTextW(window, Wide(text).c_str()); }
+
+void ShowNameAsItIs(HWND control) {
+  const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
+  SetWindowLongPtrW(control, GWL_STYLE, style | SS_NOPREFIX | SS_ENDELLIPSIS);
+  // A control that reaches past its window's edge would hide the ellipsis
+  // there: it ends as far from the right edge as it starts from the left.
+  HWND window = GetParent(control);
+  RECT client;
+  RECT own;
+  GetClientRect(window, &client);
+  GetWindowRect(control, &own);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&own), 2);
+  const LONG fits = client.right - 2 * own.left;
+  if (own.right > client.right - own.left && fits > 0) {
+    SetWindowPos(control, nullptr, 0, 0, fits, own.bottom - own.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void WaitCursor::Begin() { ++depth_; }
 
 void WaitCursor::End() {
-  if (depth_ > 0 && --depth_ == 0) SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));  // IDC_ARROW
+  if (depth_ > 0) --depth_;
 }
 
 INT_PTR Dialog::DoModal(HWND owner) {
   owner_ = owner;
   ownerDisabled_ = owner != nullptr && IsWindowEnabled(owner);
   if (ownerDisabled_) EnableWindow(owner, FALSE);
-  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_), owner,
+  const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner,
                                          &Dialog::Procedure, reinterpret_cast<LPARAM>(this));
   EnableOwner();  // when the window could not be created
   if (fault_) std::rethrow_exception(std::exchange(fault_, nullptr));
@@ -47,30 +84,44 @@ void Dialog::EnableOwner() {
 }
 
 void Dialog::CenterOverOwner() {
-  RECT area;
-  if (owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_)) {
-    GetWindowRect(owner_, &area);
-  } else {
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-  }
+  const bool overOwner = owner_ != nullptr && IsWindowVisible(owner_) && !IsIconic(owner_);
+  // The work area of the owner's monitor, which may lie left of or above the
+  // primary one (negative coordinates); without an owner, the primary one's.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(overOwner ? MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST)
+                            : MonitorFromWindow(nullptr, MONITOR_DEFAULTTOPRIMARY),
+                  &monitor);
+  const RECT& work = monitor.rcWork;
+  RECT area = work;
+  if (overOwner) GetWindowRect(owner_, &area);
   RECT own;
   GetWindowRect(hwnd_, &own);
-  const LONG width = own.right - own.left;
-  const LONG height = own.bottom - own.top;
-  const int x = static_cast<int>(std::max(0L, area.left + (area.right - area.left - width) / 2));
-  const int y = static_cast<int>(std::max(0L, area.top + (area.bottom - area.top - height) / 2));
-  SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const desktop::Point origin =
+      desktop::CentredOrigin({area.left, area.top, area.right, area.bottom}, own.right - own.left,
+                             own.bottom - own.top, {work.left, work.top, work.right, work.bottom});
+  SetWindowPos(hwnd_, nullptr, static_cast<int>(origin.x), static_cast<int>(origin.y), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool Dialog::SetCursorFor(HWND under, int hitTest) {
+  if (!WaitCursor::Active() || !ShowsWaitCursor() || hitTest != HTCLIENT) return false;
+  wchar_t windowClass[16] = {};
+  GetClassNameW(under, windowClass, 16);
+  if (lstrcmpiW(windowClass, L"Button") == 0) return false;
+  SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+  return true;
 }
 
 INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
     reinterpret_cast<Dialog*>(lParam)->hwnd_ = window;
   }
-  auto* self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(window, DWLP_USER));
+  auto* self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(window, DWLP_USER));
   if (self == nullptr) return FALSE;
   if (message == WM_NCDESTROY) {
-    SetWindowLongPtrA(window, DWLP_USER, 0);
+    SetWindowLongPtrW(window, DWLP_USER, 0);
     self->hwnd_ = nullptr;
     return FALSE;
   }
@@ -103,9 +154,8 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     case WM_SETCURSOR:
-      if (!WaitCursor::Active()) break;
-      SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
-      SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, TRUE);
+      if (!SetCursorFor(reinterpret_cast<HWND>(wParam), LOWORD(lParam))) break;
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
       return TRUE;
     default:
       break;

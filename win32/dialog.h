@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 namespace larkspool::win32 {
@@ -19,11 +20,17 @@ struct GdiObjectDeleter {
 };
 using OwnedBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 
-// The text of a window or control, as the bytes of the ANSI code page.
-std::string WindowText(HWND window);
+// Text inside the program is UTF-8; the system's windows take UTF-16.
+std::wstring Wide(std::string_view text);
+std::string Utf8(std::wstring_view text);
 
-// The wait cursor over the program's windows while a run works. Runs may
-// nest; the arrow comes back when the outermost one ends.
+// The text of a window or control, in UTF-8.
+std::string WindowText(HWND window);
+void SetText(HWND window, std::string_view text);
+
+// The wait cursor over the windows of a run while it works (see
+// Dialog::ShowsWaitCursor). Runs may nest; the arrow comes back when the
+// outermost one ends.
 class WaitCursor {
  public:
   static void Begin();
@@ -33,6 +40,10 @@ class WaitCursor {
  private:
   static int depth_;
 };
+
+// A text control that shows a name: "&" is a character, not a mnemonic, and
+// a text too long for the control ends in an ellipsis.
+void ShowNameAsItIs(HWND control);
 
 // A modal dialog made from a dialog template of the program's resources.
 class Dialog {
@@ -51,6 +62,9 @@ class Dialog {
   HWND hwnd() const { return hwnd_; }
 
  protected:
+  // Whether the window's own area shows the wait cursor while a run works:
+  // the windows of the run do, a prompt never does, and a button never does.
+  virtual bool ShowsWaitCursor() const { return false; }
   void EndDialog(INT_PTR result);
   HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
 
@@ -69,6 +83,7 @@ class Dialog {
   static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
   void CenterOverOwner();
+  bool SetCursorFor(HWND under, int hitTest);
   void EnableOwner();
 
   int templateId_;

@@ -1,7 +1,11 @@
 #include "win32/main_window.h"
 
 #include <commdlg.h>
+#include <shellapi.h>
 #include <shlobj.h>
+
+#include <utility>
+#include <vector>
 
 #include "win32/dpi.h"
 #include "win32/resource.h"
@@ -9,31 +13,56 @@
 namespace larkspool::win32 {
 namespace {
 
-constexpr char kBackupFilter[] =
-    "Voice Mail System Admin Backup Files(*.bkp)\0*.bkp\0"
-    "All Files(*.*)\0*.*\0";
+constexpr wchar_t kBackupFilter[] =
+    L"Voice Mail System Admin Backup Files(*.bkp)\0*.bkp\0"
+    L"All Files(*.*)\0*.*\0";
+
+// The longest path the system has; the dialogs return paths of any length.
+constexpr DWORD kLongestPath = 32768;
 
 }  // namespace
 
-CMainDlg::CMainDlg(FileSystem& fs)
+CMainDlg::CMainDlg(FileSystem& fs, std::string startPath)
     : Dialog(IDD_MAIN),
-      m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_LARKSPOOL))),
-      extractor_(fs, ui_) {}
+      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_LARKSPOOL))),
+      model_(fs, ui_),
+      startPath_(std::move(startPath)) {}
 
 bool CMainDlg::OnInitDialog() {
   ui_.SetMainWindow(hwnd());
-  SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   ShowBrowsePicture(WindowDpi(hwnd()));
+  NameControls();
+  DragAcceptFiles(hwnd(), TRUE);
+  if (!startPath_.empty()) {
+    model_.TakePath(std::exchange(startPath_, {}));
+    UpdateFields();
+  }
   return true;
 }
 
 void CMainDlg::ShowBrowsePicture(UINT dpi) {
   // The buttons let go of the old picture before it is deleted.
   OwnedBitmap picture(LoadBrowsePicture(dpi));
-  SendMessageA(Item(IDC_BROWSE_FILE), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
-  SendMessageA(Item(IDC_BROWSE_FOLDER), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+  SendMessageW(Item(IDC_BROWSE_FILE), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
+  SendMessageW(Item(IDC_BROWSE_FOLDER), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
   m_bmpBrowse = std::move(picture);
+}
+
+void CMainDlg::NameControls() {
+  // A screen reader names an edit after the label before it in z-order; the
+  // template lists the labels last, so each is moved in front of its edit.
+  // The tab order follows the tab stops and stays as it is.
+  HWND backupLabel = GetWindow(Item(IDCANCEL), GW_HWNDNEXT);
+  HWND folderLabel = backupLabel != nullptr ? GetWindow(backupLabel, GW_HWNDNEXT) : nullptr;
+  if (backupLabel != nullptr && folderLabel != nullptr) {
+    SetWindowPos(backupLabel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(folderLabel, Item(IDC_BROWSE_FILE), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  // The browse buttons show a picture; their text is only read out.
+  SetText(Item(IDC_BROWSE_FILE), "Browse for the backup file");
+  SetText(Item(IDC_BROWSE_FOLDER), "Browse for the extraction folder");
 }
 
 void CMainDlg::OnCommand(int id, int code) {
@@ -52,56 +81,74 @@ std::optional<INT_PTR> CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /
     OnPaint();
     return TRUE;
   }
+  if (message == WM_DROPFILES) {
+    OnDropFiles(reinterpret_cast<HDROP>(wParam));
+    return TRUE;
+  }
   // The icon shown while the minimised window is dragged.
   if (message == WM_QUERYDRAGICON) return reinterpret_cast<INT_PTR>(m_hIcon);
   return std::nullopt;
 }
 
 void CMainDlg::OnEditChange() {
-  m_strBackupFile = WindowText(Item(IDC_BACKUP_FILE));
-  m_strFolder = WindowText(Item(IDC_FOLDER));
+  model_.OnEditChange(WindowText(Item(IDC_BACKUP_FILE)), WindowText(Item(IDC_FOLDER)));
 }
 
 void CMainDlg::UpdateFields() {
   // Each change notifies OnEditChange, which reads back what is shown.
-  const std::string backupFile = m_strBackupFile;
-  const std::string folder = m_strFolder;
-  SetDlgItemTextA(hwnd(), IDC_BACKUP_FILE, backupFile.c_str());
-  SetDlgItemTextA(hwnd(), IDC_FOLDER, folder.c_str());
+  const std::string backupFile = model_.backupFile();
+  const std::string folder = model_.folder();
+  SetText(Item(IDC_BACKUP_FILE), backupFile);
+  SetText(Item(IDC_FOLDER), folder);
 }
 
-void CMainDlg::OnExtract() { extractor_.OnExtract(m_strBackupFile, m_strFolder); }
+void CMainDlg::OnExtract() { model_.OnExtract(); }
+
+void CMainDlg::OnDropFiles(HDROP drop) {
+  // The first file or folder dropped.
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  std::wstring path(length + 1, L'\0');
+  const UINT copied = length > 0 ? DragQueryFileW(drop, 0, path.data(), length + 1) : 0;
+  DragFinish(drop);
+  if (copied == 0) return;
+  path.resize(copied);
+  model_.TakePath(Utf8(path));
+  UpdateFields();
+}
 
 void CMainDlg::OnBrowseFile() {
-  char file[MAX_PATH] = {};
-  OPENFILENAMEA request = {};
-  request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  // Owned by the main window, which takes no input while it is open.
+  std::vector<wchar_t> file(kLongestPath, L'\0');
+  OPENFILENAMEW request = {};
+  request.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+  request.hwndOwner = hwnd();
   request.lpstrFilter = kBackupFilter;
-  request.lpstrFile = file;
-  request.nMaxFile = MAX_PATH;
+  request.lpstrFile = file.data();
+  request.nMaxFile = kLongestPath;
   request.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-  if (!GetOpenFileNameA(&request)) return;
-  m_strBackupFile = file;
+  if (!GetOpenFileNameW(&request)) return;
+  model_.OnFileChosen(Utf8(file.data()));
   UpdateFields();
 }
 
 void CMainDlg::OnBrowseFolder() {
-  BROWSEINFOA request = {};
+  BROWSEINFOW request = {};
+  request.hwndOwner = hwnd();
   request.ulFlags = BIF_RETURNONLYFSDIRS;
-  PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&request);
+  PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&request);
   if (item == nullptr) return;
   // A folder without a file-system path leaves the buffer, and the field, empty.
-  char path[MAX_PATH] = {};
-  SHGetPathFromIDListA(item, path);
+  std::vector<wchar_t> path(kLongestPath, L'\0');
+  if (!SHGetPathFromIDListEx(item, path.data(), kLongestPath, GPFIDL_DEFAULT)) path[0] = L'\0';
   CoTaskMemFree(item);
-  m_strFolder = path;
+  model_.OnFolderChosen(Utf8(path.data()));
   UpdateFields();
 }
 
 void CMainDlg::OnPaint() {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(hwnd(), &paint);
-  SendMessageA(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
   RECT client;
   GetClientRect(hwnd(), &client);
   const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;

@@ -1,10 +1,11 @@
-// The main window: the backup file and the extraction folder, typed or
-// browsed, and Extract. Closing it ends the program.
+// The main window: the backup file and the extraction folder, typed, browsed,
+// dropped or named on the command line, and Extract. Closing it ends the
+// program.
 #pragma once
 
 #include <string>
 
-#include "app/extract_request.h"
+#include "desktop/main_window_model.h"
 #include "win32/dialog.h"
 #include "win32/win32_user_interface.h"
 
@@ -12,7 +13,8 @@ namespace larkspool::win32 {
 
 class CMainDlg final : public Dialog {
  public:
-  explicit CMainDlg(FileSystem& fs);
+  // `startPath`, when not empty, fills the field it belongs to.
+  CMainDlg(FileSystem& fs, std::string startPath = {});
 
  private:
   bool OnInitDialog() override;
@@ -26,15 +28,17 @@ class CMainDlg final : public Dialog {
   void OnPaint();
   // Puts the browse picture drawn for `dpi` on both browse buttons.
   void ShowBrowsePicture(UINT dpi);
-  // Shows both members in their fields.
+  void OnDropFiles(HDROP drop);
+  // Names the fields and browse buttons for screen readers.
+  void NameControls();
+  // Shows both paths in their fields.
   void UpdateFields();
 
-  std::string m_strBackupFile;  // always equal to the backup field
-  std::string m_strFolder;      // always equal to the folder field
   OwnedBitmap m_bmpBrowse;
   HICON m_hIcon;
   Win32UserInterface ui_;
-  Extractor extractor_;
+  desktop::MainWindowModel model_;
+  std::string startPath_;
 };
 
 }  // namespace larkspool::win32

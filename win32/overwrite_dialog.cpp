@@ -10,7 +10,8 @@ COverwriteDlg::COverwriteDlg(std::string fileName)
     : Dialog(IDD_OVERWRITE), m_strFileName(std::move(fileName)) {}
 
 bool COverwriteDlg::OnInitDialog() {
-  SetDlgItemTextA(hwnd(), IDC_FILE_NAME, m_strFileName.c_str());
+  ShowNameAsItIs(Item(IDC_FILE_NAME));
+  SetText(Item(IDC_FILE_NAME), m_strFileName);
   return true;
 }
 
@@ -18,8 +19,8 @@ void COverwriteDlg::OnCommand(int id, int code) {
   if (code != BN_CLICKED) return;
   // Cancel has an id of its own, not IDCANCEL; Esc and the close box reach
   // OnCancel and end the same way.
-  if (id == IDC_YES_TO_ALL) EndDialog(kYesToAll);
-  if (id == IDC_OVERWRITE_CANCEL) EndDialog(kCancel);
+  if (id == IDC_YES_TO_ALL) EndDialog(desktop::kOverwriteYesToAll);
+  if (id == IDC_OVERWRITE_CANCEL) EndDialog(desktop::kOverwriteCancel);
 }
 
 }  // namespace larkspool::win32

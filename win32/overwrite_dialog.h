@@ -3,23 +3,20 @@
 
 #include <string>
 
+#include "desktop/front_end.h"
 #include "win32/dialog.h"
 
 namespace larkspool::win32 {
 
 class COverwriteDlg final : public Dialog {
  public:
-  // The values the window ends with.
-  static constexpr INT_PTR kYes = 1;
-  static constexpr INT_PTR kCancel = 2;
-  static constexpr INT_PTR kYesToAll = 3;
-
   explicit COverwriteDlg(std::string fileName);
 
  private:
   bool OnInitDialog() override;
-  void OnOK() override { EndDialog(kYes); }
-  void OnCancel() override { EndDialog(kCancel); }
+  // The window ends with the number of the answer.
+  void OnOK() override { EndDialog(desktop::kOverwriteYes); }
+  void OnCancel() override { EndDialog(desktop::kOverwriteCancel); }
   void OnCommand(int id, int code) override;
 
   std::string m_strFileName;

@@ -11,18 +11,17 @@ constexpr WPARAM kPasswordLimit = 16;
 CPasswordDlg::CPasswordDlg() : Dialog(IDD_PASSWORD) {}
 
 bool CPasswordDlg::OnInitDialog() {
-  SetWindowTextA(Item(IDC_PASSWORD), m_strPassword.c_str());
-  SendMessageA(Item(IDC_PASSWORD), EM_LIMITTEXT, kPasswordLimit, 0);
+  SetText(Item(IDC_PASSWORD), entry_.text());
+  SendMessageW(Item(IDC_PASSWORD), EM_LIMITTEXT, kPasswordLimit, 0);
   return true;
 }
 
 void CPasswordDlg::OnCommand(int id, int code) {
-  if (id == IDC_PASSWORD && code == EN_CHANGE) m_strPassword = WindowText(Item(IDC_PASSWORD));
+  if (id == IDC_PASSWORD && code == EN_CHANGE) entry_.OnEditChange(WindowText(Item(IDC_PASSWORD)));
 }
 
 void CPasswordDlg::OnOK() {
-  m_nPasswordLength = static_cast<int>(m_strPassword.size());
-  m_strPassword = WindowText(Item(IDC_PASSWORD));
+  entry_.OnOK(WindowText(Item(IDC_PASSWORD)));
   EndDialog(IDOK);
 }
 

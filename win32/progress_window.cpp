@@ -12,7 +12,7 @@ namespace {
 void ShowText(HWND control, const std::string& text, std::string& shown) {
   if (text == shown) return;
   shown = text;
-  SetWindowTextA(control, text.c_str());
+  SetText(control, text);
   // Painted at once: during a long payload the queue is drained only after
   // the entry, and the percentage moves with every chunk.
   UpdateWindow(control);
@@ -30,8 +30,9 @@ bool CProgressDlg::OnInitDialog() {
   ShowText(m_pPercentText, lines_.percentText, shownPercentText_);
   m_pElapsedText = Item(IDC_ELAPSED);
   ShowText(m_pElapsedText, lines_.elapsedText, shownElapsedText_);
-  SetDlgItemTextA(hwnd(), IDC_FILE_LINE, lines_.fileLine.c_str());
-  SetDlgItemTextA(hwnd(), IDC_DATE_LINE, lines_.dateLine.c_str());
+  ShowNameAsItIs(Item(IDC_FILE_LINE));
+  SetText(Item(IDC_FILE_LINE), lines_.fileLine);
+  SetText(Item(IDC_DATE_LINE), lines_.dateLine);
   ShowWindow(hwnd(), SW_SHOW);
   UpdateWindow(hwnd());
 
@@ -42,15 +43,15 @@ bool CProgressDlg::OnInitDialog() {
 }
 
 void CProgressDlg::ResetBar() {
-  SendMessageA(m_pBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-  SendMessageA(m_pBar, PBM_SETPOS, 0, 0);
+  SendMessageW(m_pBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  SendMessageW(m_pBar, PBM_SETPOS, 0, 0);
   shownPercent_ = 0;
 }
 
 void CProgressDlg::SetPercent(int percent, const std::string& text) {
   if (percent != shownPercent_) {
     shownPercent_ = percent;
-    SendMessageA(m_pBar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    SendMessageW(m_pBar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
     UpdateWindow(m_pBar);
   }
   ShowText(m_pPercentText, text, shownPercentText_);

@@ -22,7 +22,11 @@ class CProgressDlg final : public Dialog {
 
  private:
   bool OnInitDialog() override;
-  // The Cancel button and the close box: the walk stops after the entry it
+  bool ShowsWaitCursor() const override { return true; }
+  // Enter does nothing: a second press of the key that started the run must
+  // not end it.
+  void OnOK() override {}
+  // The Cancel button, Esc, Alt+C and the close box: the walk stops after the entry it
   // is writing, and the window stays until then.
   void OnCancel() override { cancel_.Raise(); }
 

@@ -7,54 +7,42 @@
 namespace larkspool::win32 {
 namespace {
 
-// The program's name: its file name without folder and extension.
-std::string ProgramName() {
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string name(path, length);
-  const std::size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
+// Enter on the progress window: the dialog manager would press the button
+// that has the focus, Cancel; a second press of the key that started the run
+// does nothing instead.
+bool IsRunKey(HWND progress, const MSG& message) {
+  const bool enter =
+      (message.message == WM_KEYDOWN || message.message == WM_KEYUP || message.message == WM_CHAR) &&
+      (message.wParam == VK_RETURN || message.wParam == '\r');
+  return enter && (message.hwnd == progress || IsChild(progress, message.hwnd));
 }
 
 }  // namespace
-
-Win32UserInterface::Win32UserInterface() : caption_(ProgramName()) {}
-
 Win32UserInterface::~Win32UserInterface() {
-  if (busy_) WaitCursor::End();
+  if (busy_.busy()) WaitCursor::End();
 }
 
 HWND Win32UserInterface::TopWindow() const { return progress_ != nullptr ? progress_->hwnd() : mainWindow_; }
 
 void Win32UserInterface::ShowMessage(const Message& message) {
   // The style's bits are the message-box bits: MB_OK with at most one icon.
-  MessageBoxA(TopWindow(), message.text.c_str(), caption_.c_str(), MB_OK | static_cast<UINT>(message.style));
+  MessageBoxW(TopWindow(), Wide(desktop::BoxText(message)).c_str(), Wide(desktop::kCaption).c_str(),
+              MB_OK | static_cast<UINT>(message.style));
 }
 
 OverwriteAnswer Win32UserInterface::AskOverwrite(const std::string& name) {
   COverwriteDlg prompt(name);
-  switch (prompt.DoModal(TopWindow())) {
-    case COverwriteDlg::kYes:
-      return OverwriteAnswer::kYes;
-    case COverwriteDlg::kYesToAll:
-      return OverwriteAnswer::kYesToAll;
-    default:  // Cancel, or a prompt that could not be shown
-      return OverwriteAnswer::kCancel;
-  }
+  return desktop::OverwriteAnswerOf(prompt.DoModal(TopWindow()));
 }
 
 std::optional<std::string> Win32UserInterface::AskPassword() {
   CPasswordDlg prompt;
   if (prompt.DoModal(TopWindow()) != IDOK) return std::nullopt;
-  return prompt.m_strPassword.substr(0, static_cast<std::size_t>(prompt.m_nPasswordLength));
+  return prompt.Password();
 }
 
 void Win32UserInterface::SetBusy(bool busy) {
-  if (busy == busy_) return;
-  busy_ = busy;
+  if (!busy_.Change(busy)) return;
   if (busy) {
     WaitCursor::Begin();
   } else {
@@ -66,6 +54,7 @@ bool Win32UserInterface::RunWithProgress(const ProgressLines& lines, CancelFlag&
                                          const std::function<void()>& walk) {
   CProgressDlg window(lines, cancel, [this, &walk](CProgressDlg& shown) {
     progress_ = &shown;
+    pumpedPercent_ = -1;
     struct Detach {
       CProgressDlg*& progress;
       ~Detach() { progress = nullptr; }
@@ -84,7 +73,11 @@ void Win32UserInterface::ResetProgressBar() {
 }
 
 void Win32UserInterface::ShowPercent(int percent, const std::string& text) {
-  if (progress_ != nullptr) progress_->SetPercent(percent, text);
+  if (progress_ == nullptr) return;
+  progress_->SetPercent(percent, text);
+  if (percent == pumpedPercent_) return;
+  pumpedPercent_ = percent;
+  PumpMessages();
 }
 
 void Win32UserInterface::ShowElapsed(const std::string& text) {
@@ -93,9 +86,11 @@ void Win32UserInterface::ShowElapsed(const std::string& text) {
 
 void Win32UserInterface::PumpMessages() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (progress_ != nullptr && IsRunKey(progress_->hwnd(), message)) continue;
+    if (progress_ != nullptr && IsDialogMessageW(progress_->hwnd(), &message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/user_interface.h"
+#include "desktop/front_end.h"
 
 namespace larkspool::win32 {
 
@@ -15,7 +16,9 @@ class CProgressDlg;
 
 class Win32UserInterface final : public UserInterface {
  public:
-  Win32UserInterface();
+  Win32UserInterface() = default;
+  Win32UserInterface(const Win32UserInterface&) = delete;
+  Win32UserInterface& operator=(const Win32UserInterface&) = delete;
   ~Win32UserInterface() override;
 
   // The main window, owner of every window a request opens.
@@ -34,8 +37,13 @@ class Win32UserInterface final : public UserInterface {
   bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) override;
   void CloseProgress() override {}
   void ResetProgressBar() override;
+  // Also drains the queue whenever the percentage changes, so that the
+  // windows keep answering while a large payload is copied; a Cancel still
+  // takes effect after the entry.
   void ShowPercent(int percent, const std::string& text) override;
   void ShowElapsed(const std::string& text) override;
+  // Keys for the progress window go through the dialog manager: Esc and
+  // Alt+C cancel.
   void PumpMessages() override;
 
  private:
@@ -45,8 +53,9 @@ class Win32UserInterface final : public UserInterface {
 
   HWND mainWindow_ = nullptr;
   CProgressDlg* progress_ = nullptr;
-  bool busy_ = false;
-  std::string caption_;
+  desktop::BusyFlag busy_;
+  // The percentage the queue was last drained at inside a payload.
+  int pumpedPercent_ = -1;
 };
 
 }  // namespace larkspool::win32

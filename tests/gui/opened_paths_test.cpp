@@ -69,10 +69,10 @@ class OpenedPathsTest : public QObject {
     window.TakePath(StartPath({QStringLiteral("larkspool"), QStringLiteral("box.bkp")}));
     QCOMPARE(Field(window, "backupFile"), backup);
     QCOMPARE(Field(window, "folder"), QString());
-    QCOMPARE(window.m_strBackupFile, backup);
+    QCOMPARE(window.backupFile(), backup);
     window.TakePath(StartPath({QStringLiteral("larkspool"), QStringLiteral("out")}));
     QCOMPARE(Field(window, "backupFile"), backup);
-    QCOMPARE(window.m_strFolder, folder);
+    QCOMPARE(window.folder(), folder);
   }
 
   void dropFillsTheBackupFieldWithAFileAndTheFolderFieldWithAFolder() {
@@ -95,8 +95,8 @@ class OpenedPathsTest : public QObject {
     QCOMPARE(Field(window, "folder"), QString());
     const std::unique_ptr<QMimeData> dir(Urls({QUrl::fromLocalFile(folder)}));
     QVERIFY(Drop(&window, *dir));
-    QCOMPARE(window.m_strFolder, folder);
-    QCOMPARE(window.m_strBackupFile, backup);
+    QCOMPARE(window.folder(), folder);
+    QCOMPARE(window.backupFile(), backup);
 
     // A drag without a local path is not taken by the window, and text still
     // drops into a field as it always did.
@@ -106,8 +106,8 @@ class OpenedPathsTest : public QObject {
     text->setText(QStringLiteral("typed.bkp"));
     backupEdit->clear();
     QVERIFY(Drop(backupEdit, *text));
-    QCOMPARE(window.m_strBackupFile, QStringLiteral("typed.bkp"));
-    QCOMPARE(window.m_strFolder, folder);
+    QCOMPARE(window.backupFile(), QStringLiteral("typed.bkp"));
+    QCOMPARE(window.folder(), folder);
   }
 };
 

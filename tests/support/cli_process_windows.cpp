@@ -64,6 +64,14 @@ std::string ReadBack(HANDLE file) {
 
 }  // namespace
 
+std::wstring Wide(const std::string& text) {
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+  wide.resize(wide.find(L'\0'));
+  return wide;
+}
+
 // The child is detached from the console, so it has no console to prompt on;
 // a run that hangs is killed after 20 seconds.
 Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
@@ -88,7 +96,7 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
   HANDLE out = TemporaryFile();
   HANDLE err = TemporaryFile();
 
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = in;
@@ -102,8 +110,11 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
   BOOL started = FALSE;
   for (int attempt = 0; attempt < 3 && !started; ++attempt) {
     if (attempt > 0) ::Sleep(200);
-    started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                               cwd.c_str(), &startup, &child);
+    // The arguments are UTF-8 and reach the program as UTF-16, as a shell
+    // hands them on.
+    std::wstring wideCommandLine = Wide(commandLine);
+    started = ::CreateProcessW(nullptr, wideCommandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
+                               nullptr, Wide(cwd).c_str(), &startup, &child);
     if (!started) why += "CreateProcess failed with error " + std::to_string(::GetLastError()) + "\n";
   }
   if (started) {

@@ -41,8 +41,13 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 
 std::map<std::string, Bytes> FilesIn(const std::string& folder) {
   std::map<std::string, Bytes> files;
+  // Names in UTF-8, as the program holds them on every system.
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    if (entry.is_regular_file()) files[entry.path().filename().string()] = ReadFile(entry.path().string());
+    if (!entry.is_regular_file()) continue;
+    const std::u8string name = entry.path().filename().u8string();
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[std::string(name.begin(), name.end())] =
+        Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   return files;
 }

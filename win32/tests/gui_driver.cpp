@@ -9,6 +9,15 @@
 //     extracts the example into out/ with a wrong and the right password and
 //     answers the overwrite prompt with each button, checking every message
 //     box text and every file written; exit status 0 when all holds.
+//   larkspool-gui-driver home PROGRAM SCRATCH
+//     what a Windows user meets besides that: the file argument and drops,
+//     names and folders outside the code page (and a CP932 system's names),
+//     a path over 260 characters, the keys of the progress window, names with
+//     "&", the reason of a refused overwrite, browse dialogs owned by the main
+//     window, and the names a screen reader announces.
+//   larkspool-gui-driver japanese PROGRAM SCRATCH
+//     the names of a Japanese system (ANSI code page 932, which the driver
+//     and the program it starts share).
 //   larkspool-gui-driver screenshots PROGRAM SCRATCH
 //     shows each window and prints "SHOT NAME LEFT TOP WIDTH HEIGHT" for it,
 //     then waits for a line on stdin (the caller has grabbed the screen).
@@ -16,6 +25,8 @@
 //     checks that the main window is laid out for a display of DPI (the
 //     system's, set by the caller), its browse picture drawn for it.
 #include <windows.h>
+// After <windows.h>, whose types it needs.
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +37,8 @@
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "builder/backup_builder.h"
 
 namespace {
 
@@ -328,6 +341,382 @@ int Smoke(const std::string& program, const std::string& scratch) {
   return failures == 0 ? 0 : 1;
 }
 
+// ---- At home on Windows ----
+
+std::wstring W(const std::string& utf8) {
+  std::wstring out(utf8.size() + 1, L'\0');
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
+  return out;
+}
+
+std::string U(const std::wstring& wide) {
+  std::string out(wide.size() * 4 + 1, '\0');
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, out.data(), static_cast<int>(out.size()),
+                                    nullptr, nullptr);
+  out.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
+  return out;
+}
+
+// The text of a control as the program holds it, in UTF-8.
+std::string WideText(HWND window) {
+  wchar_t text[1024] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &copied);
+  return U(text);
+}
+
+void SetWideText(HWND dialog, int id, const std::string& utf8) {
+  const std::wstring text = W(utf8);
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                           SMTO_NORMAL, 5000, &result)) {
+    Abort("cannot set the text of control " + std::to_string(id));
+  }
+}
+
+// Any path length: the \\?\ form of a full path.
+std::wstring Long(const std::string& utf8) { return L"\\\\?\\" + W(utf8); }
+
+// The file holds a whole WAV payload of `size` bytes (not the old text).
+bool HoldsPayload(const std::string& path, std::size_t size) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return GetFileAttributesExW(Long(path).c_str(), GetFileExInfoStandard, &data) != 0 &&
+         data.nFileSizeLow == size && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void MakeFolder(const std::string& path) {
+  if (!CreateDirectoryW(Long(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    Abort("cannot make the folder " + path);
+  }
+}
+
+void PutOld(const std::string& path) {
+  HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Abort("cannot write " + path);
+  DWORD written = 0;
+  ::WriteFile(file, "not a wave file", 15, &written, nullptr);
+  CloseHandle(file);
+}
+
+constexpr std::size_t kPayload = 20000;
+
+// A kind 3 backup with these stored names (bytes), each a WAV payload of
+// kPayload bytes, at `path` (any name and length).
+void MakeBackup(const std::string& scratch, const std::string& path, const std::vector<std::string>& names,
+                std::size_t size = kPayload) {
+  using larkspool::BackupKind;
+  using larkspool::testing::BackupBuilder;
+  BackupBuilder backup = BackupBuilder::Single(BackupKind::k3);
+  std::uint8_t seed = 1;
+  for (const std::string& name : names) backup.Entry(name, larkspool::testing::WavPayload(size, seed++));
+  const std::string made = scratch + "\\made.bkp";
+  backup.WriteTo(made);
+  if (!MoveFileExW(W(made).c_str(), Long(path).c_str(), MOVEFILE_REPLACE_EXISTING))
+    Abort("cannot put " + path);
+}
+
+// Starts the program with `arguments` on its command line.
+Program StartWith(const std::string& program, const std::string& folder, const std::string& arguments) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  Program started;
+  std::wstring commandLine = L"\"" + W(program) + L"\" " + W(arguments);
+  if (!CreateProcessW(W(program).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      W(folder).c_str(), &startup, &started.info)) {
+    Abort("cannot start " + program);
+  }
+  programProcess = started.info.dwProcessId;
+  started.main = WaitFor("Larkspool", kMainExtract, "main window");
+  return started;
+}
+
+// A drop of `path` from the shell: the DROPFILES block is made in the
+// program's memory, as the shell makes it.
+void Drop(const Program& program, const std::string& path) {
+  const std::wstring name = W(path);
+  std::vector<char> block(sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t), 0);
+  auto* header = reinterpret_cast<DROPFILES*>(block.data());
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  std::copy(name.begin(), name.end(), reinterpret_cast<wchar_t*>(block.data() + sizeof(DROPFILES)));
+  void* there = VirtualAllocEx(program.info.hProcess, nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE);
+  if (there == nullptr ||
+      !WriteProcessMemory(program.info.hProcess, there, block.data(), block.size(), nullptr)) {
+    Abort("cannot hand the program a drop");
+  }
+  PostMessageW(program.main, WM_DROPFILES, reinterpret_cast<WPARAM>(there), 0);
+  Sleep(500);
+}
+
+// The program's visible window other than `main` (a browse dialog).
+HWND OtherWindow(HWND main) {
+  struct Search {
+    HWND main;
+    HWND found;
+  } search{main, nullptr};
+  for (int tries = 0; tries < 200 && search.found == nullptr; ++tries) {
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+          auto& s = *reinterpret_cast<Search*>(data);
+          DWORD process = 0;
+          GetWindowThreadProcessId(window, &process);
+          if (process != programProcess || window == s.main || !IsWindowVisible(window)) return TRUE;
+          s.found = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) Sleep(50);
+  }
+  return search.found;
+}
+
+void CheckStartArguments(const std::string& program, const std::string& scratch) {
+  const std::string backup = scratch + "\\kind5-protected.bkp";
+  Program started = StartWith(program, scratch, "\"" + backup + "\"");
+  Check(WideText(GetDlgItem(started.main, kBackupEdit)) == backup &&
+            WideText(GetDlgItem(started.main, kFolderEdit)).empty(),
+        "Larkspool.exe FILE starts with the backup field filled");
+  Drop(started, scratch + "\\out");
+  Check(WideText(GetDlgItem(started.main, kFolderEdit)) == scratch + "\\out" &&
+            WideText(GetDlgItem(started.main, kBackupEdit)) == backup,
+        "a folder dropped on the window fills the folder field");
+  Close(started);
+
+  started = StartWith(program, scratch, "out");
+  Check(WideText(GetDlgItem(started.main, kFolderEdit)) == scratch + "\\out" &&
+            WideText(GetDlgItem(started.main, kBackupEdit)).empty(),
+        "Larkspool.exe FOLDER (relative) starts with the full folder path in the folder field");
+  Drop(started, backup);
+  Check(WideText(GetDlgItem(started.main, kBackupEdit)) == backup,
+        "a file dropped on the window fills the backup field");
+  Close(started);
+}
+
+void CheckNamesAndBrowsing(const Program& larkspool) {
+  HWND main = larkspool.main;
+  const struct {
+    int edit;
+    const char* label;
+    int button;
+    const char* buttonName;
+  } fields[] = {{kBackupEdit, "Backup File:", 1001, "Browse for the backup file"},
+                {kFolderEdit, "Extraction Folder:", 1003, "Browse for the extraction folder"}};
+  for (const auto& field : fields) {
+    HWND before = GetWindow(GetDlgItem(main, field.edit), GW_HWNDPREV);
+    Check(before != nullptr && Text(before) == field.label,
+          std::string("the edit after the label \"") + field.label + "\" takes its name from it");
+    Check(Text(GetDlgItem(main, field.button)) == field.buttonName,
+          std::string("the browse button is named \"") + field.buttonName + "\"");
+    Check(GetNextDlgTabItem(main, GetDlgItem(main, field.edit), FALSE) == GetDlgItem(main, field.button),
+          "the tab order goes from the field to its browse button");
+    Click(main, field.button);
+    HWND dialog = OtherWindow(main);
+    Sleep(300);
+    Check(dialog != nullptr && !IsWindowEnabled(main),
+          std::string("while \"") + field.buttonName + "\" is open the main window takes no input");
+    if (dialog != nullptr) {
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      for (int tries = 0; tries < 100 && IsWindowVisible(dialog); ++tries) Sleep(50);
+    }
+    for (int tries = 0; tries < 100 && !IsWindowEnabled(main); ++tries) Sleep(50);
+  }
+}
+
+// A run stopped with a key on the progress window while it copies the
+// first of four messages: each file is asked about, and the key is
+// posted right behind the click on Yes, so the walk's next pump meets it.
+void CheckKeys(HWND main, const std::string& scratch) {
+  const std::string folder = scratch + "\\keys";
+  MakeFolder(folder);
+  const std::vector<std::string> names = {"k1.wav", "k2.wav", "k3.wav", "k4.wav"};
+  MakeBackup(scratch, scratch + "\\keys.bkp", names);
+  const auto spoilAll = [&] {
+    for (const std::string& name : names) PutOld(folder + "\\" + name);
+  };
+  const auto answerYesAndPress = [&](const std::string& name, UINT message, WPARAM key, LPARAM bits) {
+    HWND prompt = WaitOverwrite(name);
+    HWND progress = FindDialog("Larkspool", kProgressBar);
+    if (progress == nullptr) Abort("no progress window behind the prompt");
+    Click(prompt, IDOK);
+    PostMessageW(GetDlgItem(progress, IDCANCEL), message, key, bits);
+  };
+  const auto written = [&](std::size_t count) {
+    bool holds = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      holds = holds && HoldsPayload(folder + "\\" + names[i], i < count ? kPayload : 15);
+    }
+    return holds;
+  };
+
+  spoilAll();
+  Extract(main, scratch + "\\keys.bkp", folder);
+  answerYesAndPress(names[0], WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  // Enter does nothing: the run goes on to the next file.
+  answerYesAndPress(names[1], WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  WaitGone("Larkspool", kProgressBar, "progress window after Esc");
+  Sleep(500);
+  Check(FindDialog("Larkspool", kYesToAll) == nullptr && FindDialog("Larkspool", kMessageText) == nullptr,
+        "Esc in the progress window cancels the run after the file it writes, with no message");
+  Check(written(2), "after Esc the first two files are written and the others left as they were");
+
+  spoilAll();
+  ClickExtract(main);
+  // Alt+C: the Cancel button's mnemonic.
+  answerYesAndPress(names[0], WM_SYSCHAR, 'c', 0x20000001);
+  WaitGone("Larkspool", kProgressBar, "progress window after Alt+C");
+  Sleep(500);
+  Check(FindDialog("Larkspool", kYesToAll) == nullptr && FindDialog("Larkspool", kMessageText) == nullptr,
+        "Alt+C in the progress window cancels the run");
+  Check(written(1), "after Alt+C the first file is written and the others left as they were");
+}
+
+// The cursor the program sets when the mouse moves over `under` in `window`.
+HWND CursorOver(HWND window, HWND under) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_NORMAL, 5000, &result);
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  GetCursorInfo(&info);
+  return reinterpret_cast<HWND>(info.hCursor);
+}
+
+// While one large message is copied the window keeps answering: the
+// system would mark it "Not Responding" after 5 s without, and closing it
+// then would end the program in the middle of a file.
+void CheckAnswersDuringAPayload(HWND main, const std::string& scratch) {
+  const std::string folder = scratch + "\\big";
+  MakeFolder(folder);
+  PutOld(folder + "\\big.wav");
+  constexpr std::size_t kBig = 200u << 20;
+  MakeBackup(scratch, scratch + "\\big.bkp", {"big.wav"}, kBig);
+  Extract(main, scratch + "\\big.bkp", folder);
+  // Once Yes is taken the copy runs; the prompt no longer answers for it.
+  Press(WaitOverwrite("big.wav"), IDOK);
+  HWND progress = FindDialog("Larkspool", kProgressBar);
+  DWORD_PTR result = 0;
+  const bool answered =
+      progress != nullptr && SendMessageTimeoutW(progress, WM_NULL, 0, 0, SMTO_NORMAL, 250, &result) != 0;
+  // Read once it has answered: below 100% the copy was still going on.
+  const std::string percent = answered ? Text(GetDlgItem(progress, kProgressPercent)) : "";
+  Check(answered && percent != "100%",
+        "the progress window answers within 250 ms while a 200 MiB message is copied (at " + percent + ")");
+  ExpectMessage("Extraction completed.");
+  WaitGone("Larkspool", kProgressBar, "progress window");
+  Check(HoldsPayload(folder + "\\big.wav", kBig), "the large message is written whole");
+  DeleteFileW(Long(folder + "\\big.wav").c_str());
+  DeleteFileW(Long(scratch + "\\big.bkp").c_str());
+}
+
+// "&" is a character of a name, and a refused overwrite says why.
+void CheckAmpersandAndRefusal(HWND main, const std::string& scratch) {
+  const std::string folder = scratch + "\\R&D";
+  MakeFolder(folder);
+  MakeFolder(folder + "\\R&D.wav");  // a folder stands at the entry's name
+  MakeBackup(scratch, scratch + "\\R&D.bkp", {"R&D.wav"});
+  Extract(main, scratch + "\\R&D.bkp", folder);
+  HWND prompt = WaitOverwrite("R&D.wav");
+  const auto asItIs = [](HWND control) {
+    const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
+    return (style & SS_NOPREFIX) != 0 && (style & SS_ELLIPSISMASK) == SS_ENDELLIPSIS;
+  };
+  Check(asItIs(GetDlgItem(prompt, kOverwriteName)),
+        "the prompt shows the name with its \"&\" and an ellipsis");
+  HWND progress = FindDialog("Larkspool", kProgressBar);
+  Check(progress != nullptr && asItIs(GetDlgItem(progress, kProgressFileLine)) &&
+            Text(GetDlgItem(progress, kProgressFileLine)) == "Backup File: R&D.bkp",
+        "the progress window shows \"R&D.bkp\" with its \"&\" and an ellipsis");
+  Check(progress != nullptr && CursorOver(progress, progress) != CursorOver(prompt, GetDlgItem(prompt, IDOK)),
+        "during a run the wait cursor shows over the progress window, not over the prompt's button");
+  Press(prompt, IDOK);
+  HWND box = WaitFor("Larkspool", kMessageText, "the refused overwrite's message");
+  const std::string text = Text(GetDlgItem(box, kMessageText));
+  Check(text.rfind("System error(9)\nR&D.wav: ", 0) == 0 && text.size() > 26,
+        "a refused overwrite shows System error(9) and its reason on a second line (" + text + ")");
+  Dismiss(box);
+  WaitGone("Larkspool", kProgressBar, "progress window after the refusal");
+}
+
+// Extracts `backup` into `folder` and checks every name came out.
+void CheckExtracts(HWND main, const std::string& backup, const std::string& folder,
+                   const std::vector<std::string>& written, const std::string& fileLine,
+                   const std::string& what) {
+  SetWideText(main, kBackupEdit, backup);
+  SetWideText(main, kFolderEdit, folder);
+  ClickExtract(main);
+  HWND box = WaitFor("Larkspool", kMessageText, what);
+  HWND progress = FindDialog("Larkspool", kProgressBar);
+  const std::string message = WideText(GetDlgItem(box, kMessageText));
+  Check(message == "Extraction completed.", what + ": completed (" + message + ")");
+  Check(progress != nullptr && WideText(GetDlgItem(progress, kProgressFileLine)) == fileLine,
+        what + ": the progress window reads \"" + fileLine + "\"");
+  Dismiss(box);
+  WaitGone("Larkspool", kProgressBar, "progress window");
+  for (const std::string& name : written) {
+    Check(HoldsPayload(folder + "\\" + name, kPayload), what + ": " + name + " is written");
+  }
+}
+
+void CheckOutsideTheCodePage(HWND main, const std::string& scratch) {
+  // Ł and ś are not in the Western code page.
+  const std::string folder = scratch + "\\\xC5\x81ukasz";
+  MakeFolder(folder);
+  MakeBackup(scratch,
+             folder +
+                 "\\Wiadomo\xC5\x9B"
+                 "ci.bkp",
+             {"box01.wav"});
+  CheckExtracts(main,
+                folder +
+                    "\\Wiadomo\xC5\x9B"
+                    "ci.bkp",
+                folder, {"box01.wav"},
+                "Backup File: Wiadomo\xC5\x9B"
+                "ci.bkp",
+                "a folder named outside the code page");
+
+  std::string deep = scratch + "\\long";
+  MakeFolder(deep);
+  for (char letter : std::string("abc")) {
+    deep += "\\" + std::string(90, letter);
+    MakeFolder(deep);
+  }
+  MakeBackup(scratch, deep + "\\deep.bkp", {"deep.wav"});
+  CheckExtracts(main, deep + "\\deep.bkp", deep, {"deep.wav"}, "Backup File: deep.bkp",
+                "a path of " + std::to_string(deep.size() + 9) + " characters");
+}
+
+// On a Japanese system (code page 932) the second byte of 表 is "\", of ポ "|".
+void CheckCodePage932(const std::string& program, const std::string& scratch) {
+  const std::string folder = scratch + "\\\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF";  // データ
+  MakeFolder(folder);
+  const std::string backup = folder + "\\\xE8\xA1\xA8.bkp";  // 表.bkp
+  MakeBackup(scratch, backup, {"\x95\x5C.wav", "\x83\x7C.wav"});
+  Program japanese = StartWith(program, scratch, "");
+  CheckExtracts(japanese.main, backup, folder, {"\xE8\xA1\xA8.wav", "\xE3\x83\x9D.wav"},
+                "Backup File: \xE8\xA1\xA8.bkp", "CP932 names");
+  Close(japanese);
+}
+
+int Home(const std::string& program, const std::string& scratch) {
+  CheckStartArguments(program, scratch);
+  Program larkspool = Start(program, scratch);
+  CheckNamesAndBrowsing(larkspool);
+  CheckKeys(larkspool.main, scratch);
+  CheckAnswersDuringAPayload(larkspool.main, scratch);
+  CheckAmpersandAndRefusal(larkspool.main, scratch);
+  CheckOutsideTheCodePage(larkspool.main, scratch);
+  Close(larkspool);
+  return failures == 0 ? 0 : 1;
+}
+
+int Japanese(const std::string& program, const std::string& scratch) {
+  if (GetACP() != 932) Abort("the ANSI code page is " + std::to_string(GetACP()) + ", not 932");
+  CheckCodePage932(program, scratch);
+  return failures == 0 ? 0 : 1;
+}
+
 // Brings `window` to the front and has the caller grab it.
 void Shot(const char* name, HWND window) {
   SetForegroundWindow(window);
@@ -464,10 +853,10 @@ int Dpi(const std::string& program, const std::string& scratch, int dpi) {
 int main(int argc, char** argv) {
   const bool dpiMode = argc == 5 && std::string(argv[1]) == "dpi";
   if (argc != 4 && !dpiMode) {
-    std::fprintf(
-        stderr,
-        "usage: %s smoke|screenshots PROGRAM SCRATCH-FOLDER\n       %s dpi PROGRAM SCRATCH-FOLDER DPI\n",
-        argv[0], argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s smoke|home|japanese|screenshots PROGRAM SCRATCH-FOLDER\n"
+                 "       %s dpi PROGRAM SCRATCH-FOLDER DPI\n",
+                 argv[0], argv[0]);
     return 64;
   }
   const std::string mode = argv[1];
@@ -478,5 +867,7 @@ int main(int argc, char** argv) {
   if (mode == "smoke") return Smoke(program, scratch);
   if (mode == "screenshots") return Screenshots(program, scratch);
   if (dpiMode) return Dpi(program, scratch, std::atoi(argv[4]));
+  if (mode == "home") return Home(program, scratch);
+  if (mode == "japanese") return Japanese(program, scratch);
   return 64;
 }
