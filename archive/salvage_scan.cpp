@@ -258,10 +258,12 @@ std::int64_t Scanner::FindTags(std::int64_t from, std::int64_t limit) {
     if (bytes.size() < format::kWaveTagsSize) return -2;
     const auto last = static_cast<std::size_t>(std::min<std::int64_t>(
         static_cast<std::int64_t>(bytes.size() - format::kWaveTagsSize + 1), limit - at));
+    // The search goes by the "W" of "WAVE": a run of "RIFF" holds none.
+    constexpr std::size_t kWaveAt = 8;
     for (std::size_t i = 0; i < last; ++i) {
-      const void* r = std::memchr(bytes.data() + i, 'R', last - i);
-      if (r == nullptr) break;
-      i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(r) - bytes.data());
+      const void* w = std::memchr(bytes.data() + i + kWaveAt, 'W', last - i);
+      if (w == nullptr) break;
+      i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(w) - bytes.data()) - kWaveAt;
       if (TagsAt(bytes.data() + i)) return at + static_cast<std::int64_t>(i);
     }
     at += static_cast<std::int64_t>(last);
@@ -392,7 +394,10 @@ Outcome Scanner::Carve(std::int64_t faultAt, std::string_view fault, std::int64_
     const bool checked = end == riffEnd && (next >= 0 || end == fileSize_ || ChainHolds(end));
     if (end == riffEnd && (named->size == riffLength || checked)) {
       message = {SalvageState::kComplete, name, name, at, riffLength, riffLength, {}};
-      if (named->size != riffLength) message.note = "its stored size is damaged; the RIFF size was taken";
+      if (named->size != riffLength) {
+        message.note = "its stored size is damaged; the RIFF size was taken";
+        fault = "the stored size is damaged";
+      }
     } else if (named->offset + named->size > fileSize_ && end == fileSize_ && next < 0) {
       message = {SalvageState::kPartial,
                  name,
