@@ -237,16 +237,21 @@ bool Scanner::ChainHolds(std::int64_t at) {
 
 // A place to pick the walk up again: a header or record with plausible, safe
 // names whose payloads are tagged and whose end is the end of the file, lies
-// past it (the last entry, cut), or is a place where the layout holds.
+// past it (the last entry, cut), or is a place where the layout holds; or
+// whose stored sizes agree with the RIFF sizes.
 bool Scanner::IsAnchor(std::int64_t at) {
   FoundEntry entry;
   if (at < 0 || !Decode(at, false, entry) || entry.files.empty()) return false;
+  bool sizesAgree = true;
   for (const FoundFile& file : entry.files) {
     if (!file.plausibleName || !IsSafeOutputName(file.name.view()) || file.size < format::kWaveTagsSize)
       return false;
-    if (file.offset + kTagsSize <= fileSize_ && !RiffLength(file.offset)) return false;
+    if (file.offset + kTagsSize > fileSize_) continue;
+    const std::optional<std::uint32_t> riff = RiffLength(file.offset);
+    if (!riff) return false;
+    sizesAgree = sizesAgree && *riff == file.size;
   }
-  return entry.end >= fileSize_ || ChainHolds(entry.end);
+  return entry.end >= fileSize_ || sizesAgree || ChainHolds(entry.end);
 }
 
 // The first place in [from, limit) with "RIFF" and "WAVE" 8 bytes later, -1
@@ -391,9 +396,14 @@ Outcome Scanner::Carve(std::int64_t faultAt, std::string_view fault, std::int64_
   if (named != expected_.end()) {
     named->accounted = true;
     const std::string name(named->name.view());
-    const bool checked = end == riffEnd && (next >= 0 || end == fileSize_ || ChainHolds(end));
+    // The next trusted entry, the end of the file or the next payload of
+    // the same record begins where the RIFF size ends.
+    const bool checked =
+        end == riffEnd && (next >= 0 || end == fileSize_ || ChainHolds(end) || RiffLength(end));
     if (end == riffEnd && (named->size == riffLength || checked)) {
       message = {SalvageState::kComplete, name, name, at, riffLength, riffLength, {}};
+      // File B of a record follows file A's payload, wherever that ended.
+      if (named + 1 != expected_.end()) (named + 1)->offset = end;
       if (named->size != riffLength) {
         message.note = "its stored size is damaged; the RIFF size was taken";
         fault = "the stored size is damaged";
