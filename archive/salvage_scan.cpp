@@ -147,6 +147,7 @@ class Scanner {
   ScanWindow window_;
   SalvageVisitor* visitor_;
   bool cancelled_ = false;
+  std::int64_t reported_ = 0;        // the furthest position given to OnProgress
   std::vector<FoundFile> expected_;  // the files the last faulty header named
   std::optional<DamagedRange> damage_;
 };
@@ -303,7 +304,9 @@ std::int64_t Scanner::FindAnchor(std::int64_t tagsFrom, std::int64_t headerFrom,
 }
 
 Outcome Scanner::Progress(std::int64_t position) {
-  visitor_->OnProgress(position);
+  // A search for the end of a carve looks a header's length past it.
+  reported_ = std::max(reported_, std::min(position, fileSize_));
+  visitor_->OnProgress(reported_);
   if (visitor_->CancelRequested()) {
     cancelled_ = true;
     return Outcome::Cancelled();
