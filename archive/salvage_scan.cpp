@@ -447,9 +447,12 @@ Outcome Scanner::Run(std::int64_t from) {
       continue;
     }
     // The names a faulty header gives, when they look like names, may still
-    // be matched to the payloads found after it.
+    // be matched to the payloads found after it; a payload a header named
+    // is not read as a header.
     FoundEntry named;
-    if (decoded && Decode(pos, true, named) &&
+    const bool awaited = std::any_of(expected_.begin(), expected_.end(),
+                                     [pos](const FoundFile& f) { return f.offset == pos && !f.accounted; });
+    if (decoded && !awaited && Decode(pos, true, named) &&
         std::any_of(named.files.begin(), named.files.end(),
                     [](const FoundFile& f) { return f.plausibleName; })) {
       expected_ = named.files;
