@@ -21,13 +21,14 @@ constexpr int kMaxEmptyRecords = 8;
 // every refill seeks first, so the handle may be moved in between.
 class ScanWindow {
  public:
-  static constexpr std::size_t kSize = std::size_t{1} << 20;
+  static constexpr std::int64_t kSize = std::int64_t{1} << 20;
 
   ScanWindow(FileSystem& fs, FileHandle file, std::int64_t fileSize)
       : fs_(fs),
         file_(file),
         fileSize_(fileSize),
-        bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(kSize)) {}
+        size_(static_cast<std::size_t>(std::clamp<std::int64_t>(fileSize, 1, kSize))),
+        bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(size_)) {}
 
   // The bytes from `pos` on that the window holds after making sure it holds
   // up to `want` of them (fewer at the end of the file). Empty on a read error.
@@ -61,7 +62,8 @@ class ScanWindow {
   void Refill(std::int64_t pos) {
     begin_ = pos;
     filled_ = 0;
-    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(fileSize_ - pos, kSize));
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::int64_t>(fileSize_ - pos, static_cast<std::int64_t>(size_)));
     errno = 0;
     if (pos < 0 || fs_.Seek(file_, pos, SeekFrom::kStart) != pos) {
       failed_ = true;
@@ -75,6 +77,7 @@ class ScanWindow {
   FileSystem& fs_;
   FileHandle file_;
   std::int64_t fileSize_;
+  std::size_t size_;  // no more than the file needs
   std::unique_ptr<std::uint8_t[]> bytes_;
   std::int64_t begin_ = 0;
   std::int64_t filled_ = 0;
@@ -260,7 +263,7 @@ bool Scanner::IsAnchor(std::int64_t at) {
 std::int64_t Scanner::FindTags(std::int64_t from, std::int64_t limit) {
   std::int64_t at = from;
   while (at < limit && at + kTagsSize <= fileSize_) {
-    const std::span<const std::uint8_t> bytes = window_.From(at, ScanWindow::kSize);
+    const std::span<const std::uint8_t> bytes = window_.From(at, static_cast<std::size_t>(ScanWindow::kSize));
     if (bytes.size() < format::kWaveTagsSize) return -2;
     const auto last = static_cast<std::size_t>(std::min<std::int64_t>(
         static_cast<std::int64_t>(bytes.size() - format::kWaveTagsSize + 1), limit - at));
