@@ -87,15 +87,22 @@ Built Build(bool paired, std::mt19937& random) {
 
 using Span = std::pair<std::int64_t, std::int64_t>;
 
-// One to three damages past the backup header; the spans they touched.
-std::vector<Span> Damage(Bytes& bytes, std::int64_t start, std::mt19937& random) {
+// One to three damages past the backup header; the spans they touched. A
+// fifth of them land on an entry header or record.
+std::vector<Span> Damage(Bytes& bytes, const Built& built, std::int64_t start, std::mt19937& random) {
   std::vector<Span> touched;
   for (int n = 1 + static_cast<int>(random() % 3); n > 0; --n) {
     const auto size = static_cast<std::int64_t>(bytes.size());
     if (size <= start + 1) break;
-    const std::int64_t at = start + static_cast<std::int64_t>(random() % static_cast<unsigned>(size - start));
+    std::int64_t at = start + static_cast<std::int64_t>(random() % static_cast<unsigned>(size - start));
     std::int64_t length = 0;
-    switch (random() % 4) {
+    const unsigned kind = random() % 5;
+    if (kind == 4) {
+      const Placed& m = built.messages[random() % built.messages.size()];
+      at = m.header + static_cast<std::int64_t>(random() % static_cast<unsigned>(m.offset - m.header));
+      if (at >= size) continue;
+    }
+    switch (kind == 4 ? 2 : kind) {
       case 0:
         bytes.resize(static_cast<std::size_t>(at));
         touched.emplace_back(at, INT64_MAX);
@@ -158,8 +165,9 @@ struct Tally {
 };
 
 void Pct(const char* label, int part, int whole, int carver) {
-  std::printf("  %-52s %6.1f %%  (%d of %d)   carver %6.1f %%\n", label, whole ? 100.0 * part / whole : 0.0,
-              part, whole, whole ? 100.0 * carver / whole : 0.0);
+  std::printf("  %-52s %6.1f %%  (%d of %d)", label, whole ? 100.0 * part / whole : 0.0, part, whole);
+  if (carver >= 0) std::printf("   carver %6.1f %%", whole ? 100.0 * carver / whole : 0.0);
+  std::printf("\n");
 }
 
 void Run(bool paired, int count, const fs::path& scratch, std::mt19937& random) {
@@ -167,7 +175,7 @@ void Run(bool paired, int count, const fs::path& scratch, std::mt19937& random) 
   for (int n = 0; n < count; ++n) {
     const Built built = Build(paired, random);
     Bytes damaged = built.bytes;
-    const std::vector<Span> touched = Damage(damaged, paired ? 51 : 24, random);
+    const std::vector<Span> touched = Damage(damaged, built, paired ? 51 : 24, random);
     fs::remove_all(scratch);
     fs::create_directories(scratch / "out");
     const fs::path backup = scratch / "box.bkp";
@@ -232,8 +240,9 @@ void Run(bool paired, int count, const fs::path& scratch, std::mt19937& random) 
   std::printf("%s layout: %d damaged backups\n", paired ? "paired-entry" : "single-entry", t.backups);
   Pct("untouched messages, byte for byte under their names", t.untouchedNamed, t.untouched, 0);
   Pct("untouched messages, byte for byte under any name", t.untouchedAny, t.untouched, t.carverUntouched);
-  Pct("untouched payloads of damaged headers, saved unnamed", t.headerOnlyUnnamed, t.headerOnly,
+  Pct("untouched payloads of damaged headers, byte for byte", t.headerOnlySaved, t.headerOnly,
       t.carverHeaderOnly);
+  Pct("... of them without their names", t.headerOnlyUnnamed, t.headerOnly, -1);
   Pct("payloads cut by the end, saved in part", t.cutPartial, t.cut, t.carverCut);
   std::printf("  %-52s %6d            carver %6d\n",
               "files with wrong bytes (salvage: under stored names; carver: any)", t.wrong, t.carverWrong);
