@@ -182,8 +182,11 @@ std::string SalvageReportText(const SalvageReport& report, std::string_view back
 std::string SalvageSummary(const SalvageReport& report, std::string_view folder) {
   const std::size_t saved = report.savedBefore + report.Count(SalvageState::kComplete) +
                             report.Count(SalvageState::kPartial) + report.Count(SalvageState::kUnnamed);
+  // The folder as the user gave it, with the separator it uses.
   std::string path(folder);
-  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  const char separator =
+      path.find('\\') != std::string::npos && path.find('/') == std::string::npos ? '\\' : '/';
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += separator;
   return std::to_string(saved) + " messages saved, " + std::to_string(report.Count(SalvageState::kPartial)) +
          " in part, " + std::to_string(report.Count(SalvageState::kUnnamed)) +
          " without their names; the damaged parts are listed in " + path + std::string(kSalvageReportFile);

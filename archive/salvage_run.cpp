@@ -181,6 +181,9 @@ RunResult SalvageRun::Run(const SalvageRequest& request, SalvageReport& report) 
         outcome = visitor.OnMessage(message);
         if (!outcome.ok()) break;
         visitor.OnProgress(message.offset + static_cast<std::int64_t>(message.saved));
+        // As in the walks, the last message completes the run.
+        if (&message != &request.sound->back() && visitor.CancelRequested()) outcome = Outcome::Cancelled();
+        if (!outcome.ok()) break;
       }
     } else {
       outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, visitor);

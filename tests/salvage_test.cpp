@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -312,7 +313,8 @@ TEST(SalvageAfterExtractTest, GoesOnFromTheDamagedEntryAndWritesTheReport) {
               RunResult::kCompleted);
     EXPECT_EQ(summary,
               "3 messages saved, 0 in part, 0 without their names; the damaged parts are listed in " +
-                  s.folder + "/larkspool-salvage.txt");
+                  s.folder + static_cast<char>(std::filesystem::path::preferred_separator) +
+                  "larkspool-salvage.txt");
     const Files after = s.Output();
     EXPECT_EQ(after.at("a.wav"), layout['a'].payload);
     EXPECT_EQ(after.at("c.wav"), layout['c'].payload);
