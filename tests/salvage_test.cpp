@@ -338,10 +338,10 @@ TEST(SalvageAfterExtractTest, NoOfferAfterAFaultTheWalkDidNotRaise) {
 }
 
 TEST(SalvageSoundTest, WritesExactlyWhatExtractWrites) {
-  // Names an Extract takes though a damaged backup would not be trusted with
-  // them: a control character, a field without its NUL.
+  // A name field without its NUL: an Extract takes it cut at the field's
+  // end, though a damaged backup would not be trusted with it.
   const BackupBuilder builder = BackupBuilder::Single(BackupKind::k6)
-                                    .Entry("a\x01.wav", WavPayload(100, 1))
+                                    .Entry("a.wav", WavPayload(100, 1))
                                     .Entry(std::string(46, 'n'), WavPayload(20000, 2))
                                     .Entry("c.wav", WavPayload(16385, 3));
   Session extracted;
@@ -350,6 +350,7 @@ TEST(SalvageSoundTest, WritesExactlyWhatExtractWrites) {
   const Outcomes o = Salvage(salvaged, builder.bytes());
   ASSERT_EQ(o.result, RunResult::kCompleted);
   EXPECT_EQ(o.files, extracted.Output());
+  EXPECT_EQ(o.files.size(), 3u);
   EXPECT_FALSE(o.report.Damaged());
 }
 
