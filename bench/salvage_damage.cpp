@@ -96,7 +96,7 @@ std::vector<Span> Damage(Bytes& bytes, const Built& built, std::int64_t start, s
     if (size <= start + 1) break;
     std::int64_t at = start + static_cast<std::int64_t>(random() % static_cast<unsigned>(size - start));
     std::int64_t length = 0;
-    const unsigned kind = random() % 5;
+    const auto kind = static_cast<unsigned>(random() % 5);
     if (kind == 4) {
       const Placed& m = built.messages[random() % built.messages.size()];
       at = m.header + static_cast<std::int64_t>(random() % static_cast<unsigned>(m.offset - m.header));
