@@ -18,6 +18,10 @@
 namespace larkspool {
 
 inline constexpr std::string_view kSalvageReportFile = "larkspool-salvage.txt";
+// The question a desktop tool asks (Yes / No, question icon) after the
+// message of an Extract that stopped at a damaged entry (damaged_stop()).
+inline constexpr std::string_view kSalvageOfferText =
+    "The backup is damaged. Save the messages that can still be read?";
 
 class Salvager {
  public:
