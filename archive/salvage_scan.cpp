@@ -384,7 +384,8 @@ Outcome Scanner::Carve(std::int64_t faultAt, std::string_view fault, std::int64_
   const std::uint32_t riffLength = RiffLength(at).value_or(0);
   const std::int64_t riffEnd = at + riffLength;
   bool carve = false;
-  const std::int64_t next = FindAnchor(at + 1, at + 1, std::min(riffEnd, fileSize_), false, carve);
+  // A header that begins inside the tags does not cut them off.
+  const std::int64_t next = FindAnchor(at + 1, at + kTagsSize, std::min(riffEnd, fileSize_), false, carve);
   if (next == -2) return cancelled_ ? Outcome::Cancelled() : Outcome::FailWithErrno(StatusCode::kReadFailed);
   end = next >= 0 ? next : std::min(riffEnd, fileSize_);
 
