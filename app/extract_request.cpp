@@ -16,7 +16,18 @@ Outcome Extractor::ValidateRequest(const std::string& backupFile, const std::str
   return Outcome::Ok();
 }
 
+std::optional<DamagedStop> Extractor::damaged_stop() const {
+  const WalkStop& stop = run_.last_stop();
+  if (!lastRun_ || (stop.code != StatusCode::kWaveFormat && stop.code != StatusCode::kReadFailed))
+    return std::nullopt;
+  DamagedStop damaged = *lastRun_;
+  damaged.entryStart = stop.entryStart;
+  damaged.written = stop.written;
+  return damaged;
+}
+
 RunResult Extractor::OnExtract(const std::string& backupFile, const std::string& folder) {
+  lastRun_.reset();
   Outcome step = ValidateRequest(backupFile, folder);
   BackupKind kind = BackupKind::k3;
   if (step.ok()) step = ClassifyBackup(fs_, backupFile, kind);
@@ -26,6 +37,7 @@ RunResult Extractor::OnExtract(const std::string& backupFile, const std::string&
     return step.result();
   }
 
+  lastRun_ = DamagedStop{backupFile, folder, kind, 0, {}};
   const RunResult result = run_.RunExtraction(backupFile, kind);
   if (result == RunResult::kProgressWindowFailed) {
     ui_.ShowMessage(Message{std::string(kProgressFailedText), MessageStyle::kPlain, {}});

@@ -4,8 +4,11 @@
 // shown once, by the sequence, and a cancel shows nothing.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "archive/extraction_run.h"
 #include "base/outcome.h"
@@ -14,6 +17,15 @@
 #include "progress/progress_reporter.h"
 
 namespace larkspool {
+
+// An Extract that stopped at a damaged entry: what a salvage goes on from.
+struct DamagedStop {
+  std::string backupFile;
+  std::string folder;  // as given; the current directory is this folder
+  BackupKind kind = BackupKind::k3;
+  std::int64_t entryStart = 0;        // the entry or record the walk stopped in
+  std::vector<std::int64_t> written;  // the payload offsets of the files the run wrote
+};
 
 class Extractor {
  public:
@@ -27,6 +39,10 @@ class Extractor {
 
   const ExtractionRun& run() const { return run_; }
   void set_entry_options(EntryOptions options) { run_.set_entry_options(std::move(options)); }
+  // After OnExtract failed: where, when the walk itself stopped at a damaged
+  // entry (status 8, a payload without its tags, or 10, the backup read
+  // short); nothing after any other fault or outcome.
+  std::optional<DamagedStop> damaged_stop() const;
 
  private:
   // Both paths given, and the folder entered; statuses 1, 2, 3 and 5.
@@ -35,6 +51,7 @@ class Extractor {
   FileSystem& fs_;
   UserInterface& ui_;
   ExtractionRun run_;
+  std::optional<DamagedStop> lastRun_;  // the backup, folder and kind of the last run
 };
 
 }  // namespace larkspool

@@ -14,8 +14,14 @@ namespace {
 class ExtractingVisitor final : public EntryVisitor {
  public:
   ExtractingVisitor(FileSystem& fs, FileHandle backup, ProgressReporter& progress, OutputWriter& output,
-                    const CancelFlag& cancel, const EntryOptions& options)
-      : fs_(fs), backup_(backup), progress_(progress), output_(output), cancel_(cancel), options_(options) {}
+                    const CancelFlag& cancel, const EntryOptions& options, WalkStop& stop)
+      : fs_(fs),
+        backup_(backup),
+        progress_(progress),
+        output_(output),
+        cancel_(cancel),
+        options_(options),
+        stop_(stop) {}
 
   void OnWalkStart(std::int64_t fileSize, std::int64_t totalBytes) override {
     fileSize_ = fileSize;
@@ -25,6 +31,7 @@ class ExtractingVisitor final : public EntryVisitor {
   }
 
   Outcome OnFile(const StoredName& stored, const PayloadSpan& payload) override {
+    payloadBytes_ += payload.size;
     std::string name;
     if (Outcome named = NameEntry(options_, stored, name); !named.ok()) return named;
     if (!TakesEntry(options_, name)) return PassOver(payload).About(name);
@@ -51,10 +58,14 @@ class ExtractingVisitor final : public EntryVisitor {
     }
     out.Reset();
     if (!copied.ok()) fs_.Unlink(name.c_str());
+    if (copied.ok()) stop_.written.push_back(payload.offset);
     return copied.About(name);
   }
 
   void OnEntryDone(std::uint32_t headerBytes) override {
+    // The next entry begins after this one's header and payloads.
+    stop_.entryStart += headerBytes + payloadBytes_;
+    payloadBytes_ = 0;
     progress_.AddDone(headerBytes);
     progress_.UpdatePercent();
     progress_.UpdateElapsed();
@@ -79,6 +90,8 @@ class ExtractingVisitor final : public EntryVisitor {
   OutputWriter& output_;
   const CancelFlag& cancel_;
   const EntryOptions& options_;
+  WalkStop& stop_;
+  std::int64_t payloadBytes_ = 0;  // of the entry being walked
   std::int64_t fileSize_ = 0;
   CopyBuffer buffer_;
 };
@@ -115,13 +128,13 @@ std::string DateLine(std::int64_t lastWriteTime) {
 // Headers and small payloads come from a window over the backup.
 Outcome ExtractionRun::ExtractSingleEntries(FileHandle backup, BackupKind kind) {
   BufferedReads reads(fs_, backup);
-  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_);
+  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_, stop_);
   return WalkSingleEntries(reads, backup, kind, visitor);
 }
 
 Outcome ExtractionRun::ExtractPairedEntries(FileHandle backup) {
   BufferedReads reads(fs_, backup);
-  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_);
+  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_, stop_);
   return WalkPairedEntries(reads, backup, visitor);
 }
 
@@ -143,6 +156,7 @@ RunResult ExtractionRun::RunExtraction(const std::string& backupFile, BackupKind
     explicit BusyScope(UserInterface& u) : ui(u) { ui.SetBusy(true); }
     ~BusyScope() { ui.SetBusy(false); }
   } busy(ui_);
+  stop_ = WalkStop{};
 
   ScopedFile backup(fs_, fs_.OpenRead(backupFile.c_str()));
   if (!backup.valid()) {
@@ -162,7 +176,9 @@ RunResult ExtractionRun::RunExtraction(const std::string& backupFile, BackupKind
   const bool shown = ui_.RunWithProgress(lines, cancel_, [&] {
     progress_.MarkStart();
     cancel_.Clear();
+    stop_ = WalkStop{StatusCode::kSuccess, EntryAreaStart(kind), {}};
     outcome = Walk(backup.get(), kind);
+    if (outcome.failed()) stop_.code = outcome.code();
     // Both the completion and a fault are shown over the progress display,
     // which closes once the message is dismissed.
     if (outcome.ok()) ui_.ShowMessage(Message{std::string(kCompletedText), MessageStyle::kInformation, {}});

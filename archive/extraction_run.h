@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "archive/backup_format.h"
 #include "archive/entry_options.h"
@@ -22,6 +23,13 @@ std::string FileLine(const std::string& backupPath);
 // "Date: MM/DD/YYYY hh:mm" in local time.
 std::string DateLine(std::int64_t lastWriteTime);
 
+// Where the last run's walk stopped at a fault, and what it wrote first.
+struct WalkStop {
+  StatusCode code = StatusCode::kSuccess;  // the walk's fault, or success
+  std::int64_t entryStart = 0;             // the entry or record it came in
+  std::vector<std::int64_t> written;       // the payload offsets of the files written
+};
+
 class ExtractionRun {
  public:
   ExtractionRun(FileSystem& fs, UserInterface& ui, Clock clock)
@@ -33,6 +41,7 @@ class ExtractionRun {
   RunResult RunExtraction(const std::string& backupFile, BackupKind kind);
 
   const ProgressReporter& progress() const { return progress_; }
+  const WalkStop& last_stop() const { return stop_; }
   // The names and the choice of entries of the runs to come; by default
   // every entry under its stored name.
   void set_entry_options(EntryOptions options) { options_ = std::move(options); }
@@ -50,6 +59,7 @@ class ExtractionRun {
   OutputWriter output_;
   CancelFlag cancel_;
   EntryOptions options_;
+  WalkStop stop_;
 };
 
 }  // namespace larkspool

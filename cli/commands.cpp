@@ -19,6 +19,7 @@
 #include "cli/listing_output.h"
 #include "cli/name_encoding.h"
 #include "cli/name_escape.h"
+#include "cli/salvage_command.h"
 #include "platform/file_system.h"
 
 namespace larkspool::cli {
@@ -48,6 +49,10 @@ std::string AbsoluteFromHere(const std::string& path) { return AbsolutePath(path
 void AddPasswordFlag(CLI::App& command, bool& flag) {
   command.add_flag("--password-stdin", flag,
                    "Read the mailbox password from the first line of standard input");
+}
+
+void AddSalvageFlag(CLI::App& command, bool& flag) {
+  command.add_flag("--salvage", flag, "Show what salvage would save from a damaged backup; write nothing");
 }
 
 void AddBackupArgument(CLI::App& command, std::string& backup) {
@@ -144,6 +149,7 @@ void SetupList(CLI::App& app, ExitCode& result) {
                     "Also print each message's duration, audio format and sample rate");
   command->add_flag("--json", options->json,
                     "Print the kind, the password flag and every entry with its audio details as JSON");
+  AddSalvageFlag(*command, options->salvage);
   AddChoiceOptions(*command, options->choice);
   command->callback([options, &result] { result = RunList(*options); });
 }
@@ -153,6 +159,7 @@ void SetupVerify(CLI::App& app, ExitCode& result) {
   CLI::App* command = app.add_subcommand("verify", "Check every entry of BACKUP without writing anything");
   AddBackupArgument(*command, options->backup);
   AddPasswordFlag(*command, options->passwordFromStdin);
+  AddSalvageFlag(*command, options->salvage);
   AddChoiceOptions(*command, options->choice);
   command->callback([options, &result] { result = RunVerify(*options); });
 }
@@ -177,6 +184,7 @@ ExitCode RunExtract(const ExtractOptions& options) {
 }
 
 ExitCode RunList(const InspectOptions& options) {
+  if (options.salvage) return RunSalvageList(options);
   TerminalUi ui = InspectingUi(options.backup, options.passwordFromStdin);
   const std::shared_ptr<EntrySelection> selection = MakeSelection(options.choice);
   BackupListing listing;
@@ -195,6 +203,7 @@ ExitCode RunList(const InspectOptions& options) {
 }
 
 ExitCode RunVerify(const InspectOptions& options) {
+  if (options.salvage) return RunSalvageVerify(options);
   TerminalUi ui = InspectingUi(options.backup, options.passwordFromStdin);
   const std::shared_ptr<EntrySelection> selection = MakeSelection(options.choice);
   BackupListing listing;

@@ -40,6 +40,7 @@ struct InspectOptions {
   bool passwordFromStdin = false;
   bool json = false;         // list only
   bool longListing = false;  // list only
+  bool salvage = false;      // what a salvage would save
 };
 
 struct CatOptions {

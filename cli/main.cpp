@@ -1,4 +1,4 @@
-// larkspool-cli: extract, list, verify and cat voice-mail admin backups.
+// larkspool-cli: extract, list, verify, cat and salvage voice-mail admin backups.
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #endif
 
 #include "cli/commands.h"
+#include "cli/salvage_command.h"
 #include "cli/terminal_ui.h"
 
 namespace {
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
   larkspool::cli::SetupList(app, result);
   larkspool::cli::SetupVerify(app, result);
   larkspool::cli::SetupCat(app, result);
+  larkspool::cli::SetupSalvage(app, result);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

@@ -1,5 +1,6 @@
 // Writes the seed corpus of the fuzz targets, built with the test backup
 // builder: larkspool_fuzz_seeds CORPUS_DIR writes CORPUS_DIR/<target>/<seed>.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -124,6 +125,26 @@ std::vector<std::pair<const char*, Bytes>> WaveSeeds() {
   };
 }
 
+// Damaged backups of both layouts: cut, zeroed, a size burst, a kind lost.
+std::vector<std::pair<const char*, Bytes>> SalvageSeeds() {
+  const Bytes a = WavPayload(300, 1);
+  const Bytes b = WavPayload(500, 2);
+  const Bytes single =
+      Single().Entry("a.wav", a).Entry("b.wav", b).Entry("c.wav", WavPayload(400, 3)).bytes();
+  const Bytes paired = BackupBuilder::Paired().Files("a.wav", a, "b.wav", b).Files("c.wav", a).bytes();
+  Bytes cut(single.begin(), single.end() - 100);
+  Bytes zeroed = single;
+  std::fill_n(zeroed.begin() + 350, 300, std::uint8_t{0});
+  Bytes burst = paired;
+  burst[51 + 256 + 300 + 500 + 100] ^= 0x5A;
+  Bytes kindLost = paired;
+  kindLost[8] = 0x77;
+  return {{"single-cut", cut},
+          {"single-zeroed", zeroed},
+          {"paired-size-burst", burst},
+          {"paired-kind-lost", kindLost}};
+}
+
 void Write(const fs::path& path, const Bytes& bytes) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
@@ -156,5 +177,8 @@ int main(int argc, char** argv) {
   }
   for (const auto& [name, bytes] : PasswordSeeds()) Write(password / name, bytes);
   for (const auto& [name, bytes] : WaveSeeds()) Write(wave / name, bytes);
+  const fs::path salvage = fs::path(argv[1]) / "salvage_fuzz";
+  fs::create_directories(salvage);
+  for (const auto& [name, bytes] : SalvageSeeds()) Write(salvage / name, bytes);
   return 0;
 }

@@ -79,6 +79,92 @@ TEST_F(CliTest, PathsOfAnyNameAndLengthWork) {
   EXPECT_TRUE(fs::exists(there / "b.wav"));
 }
 
+struct SalvageCliCase {
+  const char* label;
+  std::vector<std::string> args;  // before BACKUP DIR
+  std::size_t cutBy;              // bytes cut off the end of the backup
+  int status;
+  std::string out;  // the printed report, ending with the counts
+  Files written;
+};
+class SalvageCliTest : public ::testing::TestWithParam<SalvageCliCase> {};
+
+// The backup of WriteTwoFiles, whole or cut inside b.wav's payload.
+TEST_P(SalvageCliTest, SavesReportsAndExitsByTheDamage) {
+  const SalvageCliCase& c = GetParam();
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "out");
+  Bytes backup = BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kWavA).Entry("b.wav", kWavB).bytes();
+  backup.resize(backup.size() - c.cutBy);
+  WriteFile(dir / "box.bkp", backup);
+  std::vector<std::string> args = {"salvage"};
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  args.insert(args.end(), {"box.bkp", "out"});
+  const Process run = RunCli(args, dir.path());
+  EXPECT_EQ(run.status, c.status) << run.err;
+  EXPECT_EQ(run.out, c.out);
+  EXPECT_EQ(FilesIn(dir / "out"), c.written);
+}
+
+Bytes Mended(Bytes cut) {
+  // WavPayload has no data chunk: only the RIFF size is mended.
+  const auto riff = static_cast<std::uint32_t>(cut.size() - 8);
+  for (std::size_t i = 0; i < 4; ++i) cut[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+  return cut;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Salvage, SalvageCliTest,
+    ::testing::Values(
+        SalvageCliCase{
+            "sound",
+            {},
+            0,
+            0,
+            "Backup: box.bkp\nRead as kind 3\ncomplete  a.wav at byte 104\ncomplete  b.wav at byte 40184\n"
+            "2 complete, 0 partial, 0 unnamed, 0 lost\n",
+            {{"a.wav", kWavA}, {"b.wav", kWavB}}},
+        SalvageCliCase{
+            "cut",
+            {},
+            40,
+            1,
+            "Backup: box.bkp\nRead as kind 3\ncomplete  a.wav at byte 104\n"
+            "partial (60 of 100 bytes)  b.partial.wav (stored as b.wav) at byte 40184: the backup ends "
+            "inside it\ndamaged  bytes 40244-40283 (40 bytes): missing: the backup ends inside b.wav\n"
+            "1 complete, 1 partial, 0 unnamed, 0 lost\n",
+            {{"a.wav", kWavA}, {"b.partial.wav", Mended(Bytes(kWavB.begin(), kWavB.begin() + 60))}}},
+        SalvageCliCase{
+            "json",
+            {"--json", "-q"},
+            40,
+            1,
+            R"({"backup":"box.bkp","kind":3,"kind_assumed":false,"damaged":true,"complete":1,)"
+            R"("partial":1,"unnamed":0,"lost":0,"messages":[{"state":"complete","name":"a.wav",)"
+            R"("file":"a.wav","offset":104,"saved":40000,"size":40000,"note":"","kept_existing":false},)"
+            R"({"state":"partial","name":"b.wav","file":"b.partial.wav","offset":40184,"saved":60,)"
+            R"("size":100,"note":"the backup ends inside it","kept_existing":false}],"damaged_ranges":)"
+            R"([{"begin":40244,"end":40284,"reason":"missing: the backup ends inside b.wav"}]})"
+            "\n",
+            {{"a.wav", kWavA}, {"b.partial.wav", Mended(Bytes(kWavB.begin(), kWavB.begin() + 60))}}}),
+    ByLabel());
+
+TEST_F(CliTest, ListAndVerifyWithSalvageShowWhatWouldBeSavedAndWriteNothing) {
+  Bytes backup = BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kWavA).Entry("b.wav", kWavB).bytes();
+  backup.resize(backup.size() - 40);
+  WriteFile(Path("box.bkp"), backup);
+  const Process list = RunCli({"list", "--salvage", "box.bkp"}, dir_.path());
+  EXPECT_EQ(list.status, 1);
+  EXPECT_NE(list.out.find("partial (60 of 100 bytes)  b.partial.wav"), std::string::npos) << list.out;
+  const Process verify = RunCli({"verify", "--salvage", "box.bkp"}, dir_.path());
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_EQ(verify.out,
+            "box.bkp: damaged, 2 of 2 messages can be saved (1 in part, 0 without their names), 1 damaged "
+            "ranges\n");
+  EXPECT_TRUE(FilesIn(Out()).empty());
+  EXPECT_EQ(FilesIn(dir_.path()).size(), 1u);  // the backup alone
+}
+
 TEST_F(CliTest, QuietExtractPrintsNothing) {
   WriteTwoFiles();
   const Process run = RunCli({"extract", "-q", Path("box.bkp"), Out()}, dir_.path());

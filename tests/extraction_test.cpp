@@ -219,6 +219,10 @@ INSTANTIATE_TEST_SUITE_P(
                   kWaveFormat, kOnlyA},
         FaultCase{"payload shorter than the tags", BackupBuilder(kGood).Entry("b.wav", WavPayload(11)),
                   kWaveFormat, kOnlyA},
+        // The first chunk (16384 bytes) is read whole before its tags are
+        // tested, so a payload cut short inside it fails the read first.
+        FaultCase{"untagged payload cut inside the first chunk",
+                  BackupBuilder(kGood).Entry("b.wav", Bytes(16000, 0x52), 16200), kReadFailed, kOnlyA},
         FaultCase{"single entry of size 0", BackupBuilder(kGood).Entry("b.wav", {}), kWaveFormat, kOnlyA}),
     ByLabel());
 

@@ -63,6 +63,14 @@ TEST_P(ScanModeTest, ListsSingleEntriesWithTheirPayloadOffsets) {
 INSTANTIATE_TEST_SUITE_P(Modes, ScanModeTest, ::testing::Values(ScanMode::kList, ScanMode::kVerify),
                          [](const auto& test) { return test.param == ScanMode::kList ? "List" : "Verify"; });
 
+// The NUL in the last byte of the field ends the name; it is not part of it.
+TEST(InspectTest, ListsANameOf45BytesWithoutItsNul) {
+  const std::string name(45, 'n');
+  const Inspection i = Inspect(BackupBuilder::Single(BackupKind::k3).Entry(name, kA), ScanMode::kList);
+  EXPECT_EQ(i.result, RunResult::kCompleted);
+  ExpectEntries(i.listing.entries, {{name, 100, 104}});
+}
+
 TEST(InspectTest, ListsPairedEntriesOfAProtectedBackup) {
   const Inspection i = Inspect(BackupBuilder::Paired("42").Files("a.wav", kA, "b.wav", kB).Files("c.wav", kA),
                                ScanMode::kVerify, "42");

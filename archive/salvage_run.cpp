@@ -1,0 +1,197 @@
+#include "archive/salvage_run.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/extraction_run.h"
+#include "archive/payload.h"
+
+namespace larkspool {
+namespace {
+
+// The display of a copy inside a salvage: the run's display follows the
+// scan instead, so the copy's own counting goes nowhere.
+class MutedUi final : public UserInterface {
+ public:
+  void ShowMessage(const Message& /*message*/) override {}
+  OverwriteAnswer AskOverwrite(const std::string& /*name*/) override { return OverwriteAnswer::kCancel; }
+  std::optional<std::string> AskPassword() override { return std::nullopt; }
+  void SetBusy(bool /*busy*/) override {}
+  bool OpenProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/) override { return true; }
+  void ResetProgressBar() override {}
+  void ShowPercent(int /*percent*/, const std::string& /*text*/) override {}
+  void ShowElapsed(const std::string& /*text*/) override {}
+  void PumpMessages() override {}
+  void CloseProgress() override {}
+};
+
+class WritingVisitor final : public SalvageVisitor {
+ public:
+  WritingVisitor(FileSystem& fs, FileHandle backup, const SalvageRequest& request, SalvageReport& report,
+                 OutputWriter& output, ProgressReporter& progress, const CancelFlag& cancel)
+      : fs_(fs),
+        backup_(backup),
+        request_(request),
+        report_(report),
+        output_(output),
+        progress_(progress),
+        cancel_(cancel),
+        copyProgress_(muted_, [] { return std::int64_t{0}; }),
+        done_(request.from) {}
+
+  Outcome OnMessage(const SalvagedMessage& message) override {
+    report_.messages.push_back(message);
+    report_.kept.push_back(false);
+    if (!request_.write || message.state == SalvageState::kLost || request_.written.contains(message.offset))
+      return Outcome::Ok();
+    return Write(message).About(message.outputName);
+  }
+
+  void OnDamage(const DamagedRange& range) override { report_.damaged.push_back(range); }
+
+  void OnProgress(std::int64_t position) override {
+    if (position > done_) progress_.AddDone(static_cast<std::uint64_t>(position - done_));
+    done_ = std::max(done_, position);
+    progress_.UpdatePercent();
+    progress_.UpdateElapsed();
+    progress_.PumpMessages();
+  }
+
+  bool CancelRequested() override { return cancel_.IsRaised(); }
+
+ private:
+  Outcome Write(const SalvagedMessage& message) {
+    ScopedFile out(fs_);
+    switch (output_.OpenOutputFile(message.outputName, out)) {
+      case OpenResult::kOpened:
+        break;
+      case OpenResult::kCancelled:
+        return Outcome::Cancelled();
+      case OpenResult::kSkipped:
+        report_.kept.back() = true;
+        return Outcome::Ok();
+      case OpenResult::kFailed:
+        return Outcome::Fail(StatusCode::kOpenFailed, output_.failure_reason());
+    }
+    const Outcome copied = Copy(message, out.get());
+    out.Reset();
+    // A partial or empty output file never stays behind.
+    if (!copied.ok()) fs_.Unlink(message.outputName.c_str());
+    return copied;
+  }
+
+  Outcome Copy(const SalvagedMessage& message, FileHandle out) {
+    const PayloadSpan payload{message.offset, static_cast<std::uint32_t>(message.saved)};
+    std::vector<SizeMend> mends;
+    if (message.mendSizes()) {
+      std::vector<std::uint8_t> head(payload.first_chunk());
+      errno = 0;
+      if (fs_.Seek(backup_, payload.offset, SeekFrom::kStart) != payload.offset ||
+          fs_.Read(backup_, head.data(), head.size()) != static_cast<std::int64_t>(head.size()))
+        return Outcome::FailWithErrno(StatusCode::kReadFailed, "backup ends inside a payload");
+      mends = MendSizes(head, message.saved);
+    }
+    errno = 0;
+    if (fs_.Seek(backup_, payload.offset, SeekFrom::kStart) != payload.offset)
+      return Outcome::FailWithErrno(StatusCode::kReadFailed);
+    if (Outcome copied = CopyPayload(fs_, backup_, out, payload, copyProgress_, buffer_); !copied.ok())
+      return copied;
+    for (const SizeMend& mend : mends) {
+      std::array<std::uint8_t, format::kFixed32Size> bytes{};
+      EncodeFixed32(bytes, mend.value);
+      const auto at = static_cast<std::int64_t>(mend.offset);
+      errno = 0;
+      if (fs_.Seek(out, at, SeekFrom::kStart) != at ||
+          fs_.Write(out, bytes.data(), bytes.size()) != static_cast<std::int64_t>(bytes.size()))
+        return Outcome::FailWithErrno(StatusCode::kWriteFailed, "short write");
+    }
+    return Outcome::Ok();
+  }
+
+  FileSystem& fs_;
+  FileHandle backup_;
+  const SalvageRequest& request_;
+  SalvageReport& report_;
+  OutputWriter& output_;
+  ProgressReporter& progress_;
+  const CancelFlag& cancel_;
+  MutedUi muted_;
+  ProgressReporter copyProgress_;
+  CopyBuffer buffer_;
+  std::int64_t done_;
+};
+
+}  // namespace
+
+std::size_t SalvageReport::Count(SalvageState state) const {
+  return static_cast<std::size_t>(std::count_if(
+      messages.begin(), messages.end(), [state](const SalvagedMessage& m) { return m.state == state; }));
+}
+
+bool SalvageReport::Damaged() const {
+  return kindAssumed || !damaged.empty() ||
+         std::any_of(messages.begin(), messages.end(), [](const SalvagedMessage& m) {
+           return m.state != SalvageState::kComplete || !m.note.empty();
+         });
+}
+
+std::vector<SizeMend> MendSizes(std::span<const std::uint8_t> head, std::uint64_t size) {
+  std::vector<SizeMend> mends;
+  if (size < format::kWaveTagsSize || head.size() < format::kWaveTagsSize) return mends;
+  mends.push_back({4, static_cast<std::uint32_t>(size - 8)});
+  // The chunks after "WAVE": a four-letter id, a 32-bit size, the bytes and
+  // a pad byte when the size is odd.
+  std::uint64_t at = format::kWaveTagsSize;
+  while (at + 8 <= head.size()) {
+    const std::uint32_t chunkSize = DecodeFixed32(head.subspan(at + 4).first<format::kFixed32Size>());
+    if (std::memcmp(head.data() + at, "data", 4) == 0) {
+      if (at + 8 <= size && chunkSize > size - at - 8)
+        mends.push_back({static_cast<std::size_t>(at + 4), static_cast<std::uint32_t>(size - at - 8)});
+      break;
+    }
+    at += 8 + std::uint64_t{chunkSize} + (chunkSize & 1U);
+  }
+  return mends;
+}
+
+RunResult SalvageRun::Run(const SalvageRequest& request, SalvageReport& report) {
+  ScopedFile backup(fs_, fs_.OpenRead(request.backupFile.c_str()));
+  if (!backup.valid()) {
+    ReportStatus(ui_, Outcome::FailWithErrno(StatusCode::kOpenFailed).About(request.backupFile));
+    return RunResult::kFailed;
+  }
+  report.kind = request.kind;
+  const std::optional<std::int64_t> lastWrite = fs_.LastWriteTime(backup.get());
+  const ProgressLines lines{FileLine(request.backupFile),
+                            lastWrite ? DateLine(*lastWrite) : "Date: ", FormatPercent(0), FormatElapsed(0)};
+  ProgressReporter progress(ui_, clock_);
+  OutputWriter output(fs_, ui_);
+  CancelFlag cancel;
+  Outcome outcome = Outcome::Ok();
+  const bool shown = ui_.RunWithProgress(lines, cancel, [&] {
+    progress.MarkStart();
+    cancel.Clear();
+    output.BeginRun(backup.get());
+    const std::int64_t fileSize = fs_.Seek(backup.get(), 0, SeekFrom::kEnd);
+    progress.SetTotal(fileSize - request.from);
+    progress.ResetProgress();
+    WritingVisitor visitor(fs_, backup.get(), request, report, output, progress, cancel);
+    if (request.sound != nullptr) {
+      for (const SalvagedMessage& message : *request.sound) {
+        outcome = visitor.OnMessage(message);
+        if (!outcome.ok()) break;
+        visitor.OnProgress(message.offset + static_cast<std::int64_t>(message.saved));
+        // As in the walks, the last message completes the run.
+        if (&message != &request.sound->back() && visitor.CancelRequested()) outcome = Outcome::Cancelled();
+        if (!outcome.ok()) break;
+      }
+    } else {
+      outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, visitor);
+    }
+    if (outcome.failed()) ReportStatus(ui_, outcome);
+  });
+  if (!shown) return RunResult::kProgressWindowFailed;
+  return outcome.result();
+}
+
+}  // namespace larkspool
