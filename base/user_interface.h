@@ -51,6 +51,9 @@ class UserInterface {
   virtual OverwriteAnswer AskOverwrite(const std::string& name) = 0;
   // Asks for the mailbox password; no value means the user cancelled.
   virtual std::optional<std::string> AskPassword() = 0;
+  // A modal question with Yes and No buttons and the question icon; true for
+  // Yes. A front end that offers no such choice answers No.
+  virtual bool AskYesNo(const std::string& /*question*/) { return false; }
   // The busy indication (a wait cursor) for the length of a run.
   virtual void SetBusy(bool busy) = 0;
 

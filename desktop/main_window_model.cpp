@@ -1,8 +1,10 @@
 #include "desktop/main_window_model.h"
 
 #include <exception>
+#include <optional>
 #include <utility>
 
+#include "app/salvage_request.h"
 #include "desktop/front_end.h"
 
 namespace larkspool::desktop {
@@ -22,11 +24,23 @@ void MainWindowModel::TakePath(std::string path) {
 
 RunResult MainWindowModel::OnExtract() {
   try {
-    return extractor_.OnExtract(m_strBackupFile, m_strFolder);
+    const RunResult result = extractor_.OnExtract(m_strBackupFile, m_strFolder);
+    if (result != RunResult::kFailed) return result;
+    const std::optional<DamagedStop> stop = extractor_.damaged_stop();
+    return stop ? OfferSalvage(*stop) : result;
   } catch (...) {
     ui_.ShowMessage(MessageForException(std::current_exception()));
     return RunResult::kFailed;
   }
+}
+
+RunResult MainWindowModel::OfferSalvage(const DamagedStop& stop) {
+  if (!ui_.AskYesNo(std::string(kSalvageOfferText))) return RunResult::kFailed;
+  SalvageReport report;
+  std::string summary;
+  const RunResult result = Salvager(fs_, ui_).GoOn(stop, report, summary);
+  if (result == RunResult::kCompleted) ui_.ShowMessage(Message{summary, MessageStyle::kInformation, {}});
+  return result;
 }
 
 std::string StartPath(const std::vector<std::string>& arguments) {

@@ -19,7 +19,7 @@ class MainWindowModel {
  public:
   // Paths are as the file layer takes them: UTF-8 on Windows, the system's
   // bytes elsewhere.
-  MainWindowModel(FileSystem& fs, UserInterface& ui) : ui_(ui), extractor_(fs, ui) {}
+  MainWindowModel(FileSystem& fs, UserInterface& ui) : fs_(fs), ui_(ui), extractor_(fs, ui) {}
 
   const std::string& backupFile() const { return m_strBackupFile; }
   const std::string& folder() const { return m_strFolder; }
@@ -39,6 +39,10 @@ class MainWindowModel {
   // The Extract press. A fault that escapes the request as an exception (no
   // memory) is shown as its catalogue message and ends the request as
   // failed; the files written before it stay.
+  // When the run stopped at a damaged entry, after its message the user is
+  // asked whether to save what can still be read; Yes goes on from that
+  // entry, writes the report file into the folder and shows the summary. The
+  // result is then the salvage's.
   RunResult OnExtract();
 
   // Lets a run's request be changed before it starts (which entries, under
@@ -46,6 +50,10 @@ class MainWindowModel {
   Extractor& extractor() { return extractor_; }
 
  private:
+  // Offers to save what a damaged backup still holds after `stop`.
+  RunResult OfferSalvage(const DamagedStop& stop);
+
+  FileSystem& fs_;
   UserInterface& ui_;
   Extractor extractor_;
   std::string m_strBackupFile;

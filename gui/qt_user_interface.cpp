@@ -131,6 +131,13 @@ OverwriteAnswer QtUserInterface::AskOverwrite(const std::string& name) {
   return desktop::OverwriteAnswerOf(dialog.exec());
 }
 
+bool QtUserInterface::AskYesNo(const std::string& question) {
+  MessageBox box({question, MessageStyle::kPlain, {}}, open_ ? progress_.get() : owner_);
+  box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  box.setIcon(QMessageBox::Question);
+  return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<std::string> QtUserInterface::AskPassword() {
   CPasswordDlg dialog(owner_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;

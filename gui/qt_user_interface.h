@@ -24,6 +24,7 @@ class QtUserInterface final : public UserInterface {
   void ShowMessage(const Message& message) override;
   OverwriteAnswer AskOverwrite(const std::string& name) override;
   std::optional<std::string> AskPassword() override;
+  bool AskYesNo(const std::string& question) override;
   void SetBusy(bool busy) override;
   bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) override;
   void ResetProgressBar() override;

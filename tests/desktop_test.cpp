@@ -1,12 +1,16 @@
 // The part the desktop tools share: the Extract press with a fault that
 // escapes as an exception, the message boxes' text, where a prompt goes on a
 // screen of several monitors, and the paths the command line and drops hand
-// in.
+// in, and the offer to save what a damaged backup still holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "builder/backup_builder.h"
 #include "desktop/front_end.h"
@@ -54,6 +58,75 @@ TEST(DesktopExtract, AnExceptionShowsItsStatusAndKeepsWhatWasWritten) {
   EXPECT_EQ(ui.events.back(), "message:System error(12)");
   // The progress display closed and the busy cursor went with the fault.
   EXPECT_NE(std::find(ui.events.begin(), ui.events.end(), "close"), ui.events.end());
+}
+
+// After an Extract that stopped at a damaged entry: No leaves what the run
+// left; Yes goes on from the damage without asking about what the run wrote
+// (an unscripted overwrite prompt fails), writes the report and shows the
+// summary. Another fault asks nothing (an unscripted question fails).
+TEST(DesktopSalvageOffer, NoChangesNothingAndYesSavesWhatCanBeRead) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* label;
+    const char* fault;        // the Extract's message
+    std::deque<bool> answer;  // to the offer; empty when none may come
+    std::vector<std::string> files;
+    const char* summary;  // the last message, or null when the Extract's stays last
+  };
+  const Bytes untagged(300, 0x55);
+  const Bytes a = WavPayload(900, 1), c = WavPayload(700, 3);
+  const Case cases[] = {
+      {"no", "Wave file format error.", {false}, {"a.wav"}, nullptr},
+      {"yes",
+       "Wave file format error.",
+       {true},
+       {"a.wav", "c.wav", "larkspool-salvage.txt"},
+       "2 messages saved, 0 in part, 0 without their names; the damaged parts are listed in "},
+      {"cut, yes",
+       "System error(10)",
+       {true},
+       {"a.wav", "b.partial.wav", "larkspool-salvage.txt"},
+       "2 messages saved, 1 in part, 0 without their names; the damaged parts are listed in "},
+      {"not a backup", "This file is not a voice backup data.", {}, {}, nullptr},
+  };
+  for (const Case& t : cases) {
+    SCOPED_TRACE(t.label);
+    ScratchDir scratch;
+    fs::create_directory(scratch / "out");
+    const std::string label = t.label;
+    Bytes backup = label == "not a backup"
+                       ? Bytes(200, 0)
+                       : BackupBuilder::Single(BackupKind::k3)
+                             .Entry("a.wav", a)
+                             .Entry("b.wav", label == "cut, yes" ? WavPayload(500, 2) : untagged)
+                             .Entry("c.wav", c)
+                             .bytes();
+    if (label == "cut, yes") backup.resize(backup.size() - 80 - c.size() - 100);
+    WriteFile(scratch / "box.bkp", backup);
+    FakeUi ui;
+    ui.yesNoAnswers = t.answer;
+    desktop::MainWindowModel model(NativeFileSystem(), ui);
+    model.OnEditChange(scratch / "box.bkp", scratch / "out");
+    model.OnExtract();
+
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(scratch / "out"))
+      written.push_back(entry.path().filename());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, t.files);
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.front().text, t.fault);
+    EXPECT_TRUE(ui.yesNoAnswers.empty()) << "the offer was not made";
+    if (t.summary == nullptr) {
+      EXPECT_EQ(ui.messages.size(), 1u);
+      continue;
+    }
+    EXPECT_EQ(ui.messages.back().text, t.summary + (scratch / "out/larkspool-salvage.txt"));
+    EXPECT_EQ(ReadFile(scratch / "out/a.wav"), a);
+    if (label == "yes") {
+      EXPECT_EQ(ReadFile(scratch / "out/c.wav"), c);
+    }
+  }
 }
 
 TEST(DesktopMessageBox, TheReasonOfASystemErrorGoesOnASecondLine) {

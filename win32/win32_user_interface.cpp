@@ -18,6 +18,7 @@ bool IsRunKey(HWND progress, const MSG& message) {
 }
 
 }  // namespace
+
 Win32UserInterface::~Win32UserInterface() {
   if (busy_.busy()) WaitCursor::End();
 }
@@ -33,6 +34,11 @@ void Win32UserInterface::ShowMessage(const Message& message) {
 OverwriteAnswer Win32UserInterface::AskOverwrite(const std::string& name) {
   COverwriteDlg prompt(name);
   return desktop::OverwriteAnswerOf(prompt.DoModal(TopWindow()));
+}
+
+bool Win32UserInterface::AskYesNo(const std::string& question) {
+  return MessageBoxW(TopWindow(), Wide(question).c_str(), Wide(desktop::kCaption).c_str(),
+                     MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 std::optional<std::string> Win32UserInterface::AskPassword() {

@@ -27,6 +27,7 @@ class Win32UserInterface final : public UserInterface {
   void ShowMessage(const Message& message) override;
   OverwriteAnswer AskOverwrite(const std::string& name) override;
   std::optional<std::string> AskPassword() override;
+  bool AskYesNo(const std::string& question) override;
   void SetBusy(bool busy) override;
 
   // The progress window is modal and runs the walk inside its start-up.

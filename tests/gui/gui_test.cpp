@@ -461,6 +461,49 @@ class GuiTest : public QObject {
     QCOMPARE(s.window.ui().progressWindow(), nullptr);
   }
 
+  // A run that stops at a damaged entry offers, after its message, to save
+  // what can still be read: No leaves what the run wrote; Yes goes on with
+  // the progress window, writes the report and sums it up.
+  void salvageOffer_data() {
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("No") << false;
+    QTest::newRow("Yes") << true;
+  }
+  void salvageOffer() {
+    QFETCH(bool, yes);
+    Session s;
+    s.script.When<QMessageBox>(Says(QStringLiteral("Wave file format error."), QMessageBox::Warning));
+    s.script.When<QMessageBox>([yes](QMessageBox& box) {
+      QCOMPARE(box.windowTitle(), QStringLiteral("Larkspool"));
+      QCOMPARE(box.text(),
+               QStringLiteral("The backup is damaged. Save the messages that can still be read?"));
+      QCOMPARE(box.icon(), QMessageBox::Question);
+      QCOMPARE(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+      QTest::mouseClick(box.button(yes ? QMessageBox::Yes : QMessageBox::No), Qt::LeftButton);
+    });
+    const QString summary = QStringLiteral(
+                                "2 messages saved, 0 in part, 0 without their names; the damaged parts are "
+                                "listed in %1/larkspool-salvage.txt")
+                                .arg(QString::fromStdString(s.folder));
+    if (yes) {
+      s.script.When<CProgressDlg>([](CProgressDlg&) {});
+      s.script.When<QMessageBox>(Says(summary, QMessageBox::Information));
+    }
+    s.Extract(BackupBuilder::Single(BackupKind::k3)
+                  .Entry("a.wav", kA)
+                  .Entry("b.wav", Bytes(300, 0x55))
+                  .Entry("c.wav", kC));
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), yes ? RunResult::kCompleted : RunResult::kFailed);
+    Files expected = {{"a.wav", kA}};
+    if (yes) expected["c.wav"] = kC;
+    Files written = s.Output();
+    if (yes) {
+      QVERIFY(written.erase("larkspool-salvage.txt") == 1);
+    }
+    QVERIFY(written == expected);
+  }
+
   void progressWindowThatCannotOpenIsReportedPlainly() {
     Session s([] { return std::unique_ptr<CProgressDlg>(); });
     s.script.When<QMessageBox>(Says(QStringLiteral("CProgressDlg DoModal failed."), QMessageBox::NoIcon));

@@ -33,6 +33,17 @@ std::optional<std::string> FakeUi::AskPassword() {
   return answer;
 }
 
+bool FakeUi::AskYesNo(const std::string& question) {
+  events.push_back("question:" + question);
+  if (yesNoAnswers.empty()) {
+    ADD_FAILURE() << "unexpected question: " << question;
+    return false;
+  }
+  const bool answer = yesNoAnswers.front();
+  yesNoAnswers.pop_front();
+  return answer;
+}
+
 void FakeUi::SetBusy(bool busy) {
   EXPECT_NE(busy, busy_) << "busy indication switched twice the same way";
   busy_ = busy;

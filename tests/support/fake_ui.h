@@ -16,11 +16,13 @@ class FakeUi : public UserInterface {
   // Script
   std::deque<OverwriteAnswer> overwriteAnswers;            // an unscripted prompt fails the test and cancels
   std::deque<std::optional<std::string>> passwordAnswers;  // nullopt = Cancel
+  std::deque<bool> yesNoAnswers;                           // an unscripted question fails the test: No
   bool progressCanOpen = true;
   int cancelAtPump = 0;  // press Cancel during the n-th pump (1-based); 0 never
 
   // Record
-  std::vector<std::string> events;  // "message:TEXT", "overwrite:NAME", "password", "open", "reset",
+  std::vector<std::string> events;  // "message:TEXT", "overwrite:NAME", "password", "question:TEXT",
+                                    // "open", "reset",
                                     // "percent:N", "elapsed:TEXT", "pump", "close", "busy:1"
   std::vector<Message> messages;
   std::vector<std::string> overwritePrompts;
@@ -32,6 +34,7 @@ class FakeUi : public UserInterface {
   void ShowMessage(const Message& message) override;
   OverwriteAnswer AskOverwrite(const std::string& name) override;
   std::optional<std::string> AskPassword() override;
+  bool AskYesNo(const std::string& question) override;
   void SetBusy(bool busy) override;
   bool OpenProgress(const ProgressLines& shown, CancelFlag& cancel) override;
   void ResetProgressBar() override;
