@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "app/extract_request.h"
+#include "app/salvage_request.h"
 #include "builder/backup_builder.h"
 #include "gui/dialog_units.h"
 #include "gui/main_window.h"
@@ -87,6 +88,14 @@ class Renderer {
     });
     SaveModal("message-plain.png", [&ui] {
       ui.ShowMessage(Message{std::string(kProgressFailedText), MessageStyle::kPlain, {}});
+    });
+    SaveModal("salvage-offer.png", [&ui] { ui.AskYesNo(std::string(kSalvageOfferText)); });
+    SaveModal("salvage-summary.png", [&ui] {
+      ui.ShowMessage(
+          Message{"2 messages saved, 1 in part, 0 without their names; the damaged parts are listed in "
+                  "/home/ann/voice/larkspool-salvage.txt",
+                  MessageStyle::kInformation,
+                  {}});
     });
   }
 
