@@ -111,7 +111,7 @@ TEST(DesktopSalvageOffer, NoChangesNothingAndYesSavesWhatCanBeRead) {
 
     std::vector<std::string> written;
     for (const auto& entry : fs::directory_iterator(scratch / "out"))
-      written.push_back(entry.path().filename());
+      written.push_back(entry.path().filename().string());
     std::sort(written.begin(), written.end());
     EXPECT_EQ(written, t.files);
     ASSERT_FALSE(ui.messages.empty());
@@ -121,7 +121,10 @@ TEST(DesktopSalvageOffer, NoChangesNothingAndYesSavesWhatCanBeRead) {
       EXPECT_EQ(ui.messages.size(), 1u);
       continue;
     }
-    EXPECT_EQ(ui.messages.back().text, t.summary + (scratch / "out/larkspool-salvage.txt"));
+    // The folder as typed, with the separator it uses: the system's here.
+    EXPECT_EQ(ui.messages.back().text, t.summary + (scratch / "out") +
+                                           static_cast<char>(fs::path::preferred_separator) +
+                                           "larkspool-salvage.txt");
     EXPECT_EQ(ReadFile(scratch / "out/a.wav"), a);
     if (label == "yes") {
       EXPECT_EQ(ReadFile(scratch / "out/c.wav"), c);

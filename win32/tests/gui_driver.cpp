@@ -14,7 +14,8 @@
 //     names and folders outside the code page (and a CP932 system's names),
 //     a path over 260 characters, the keys of the progress window, names with
 //     "&", the reason of a refused overwrite, browse dialogs owned by the main
-//     window, and the names a screen reader announces.
+//     window, the names a screen reader announces, and the offer to save
+//     what a damaged backup still holds.
 //   larkspool-gui-driver japanese PROGRAM SCRATCH
 //     the names of a Japanese system (ANSI code page 932, which the driver
 //     and the program it starts share).
@@ -699,6 +700,139 @@ void CheckCodePage932(const std::string& program, const std::string& scratch) {
   Close(japanese);
 }
 
+// What a message box's icon control shows on the screen: the pixels of
+// `control`, and of `icon` drawn as the control draws it (over the colour of
+// its corner), in bitmaps of the control's size.
+std::vector<std::uint32_t> Pixels(HWND control, HICON icon) {
+  RECT place;
+  GetWindowRect(control, &place);
+  const int width = place.right - place.left;
+  const int height = place.bottom - place.top;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  BitBlt(dc, 0, 0, width, height, screen, place.left, place.top, SRCCOPY);
+  if (icon != nullptr) {
+    HBRUSH corner = CreateSolidBrush(GetPixel(dc, 0, 0));
+    const RECT all{0, 0, width, height};
+    FillRect(dc, &all, corner);
+    DeleteObject(corner);
+    DrawIconEx(dc, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+  }
+  GdiFlush();
+  const auto* first = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> pixels(first, first + width * height);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// Which of the system's four message box icons `box` shows: the one whose
+// picture differs from the screen in the fewest pixels.
+std::string IconOf(HWND box) {
+  constexpr int kIconControl = 0x0440;
+  HWND control = GetDlgItem(box, kIconControl);
+  if (control == nullptr || !IsWindowVisible(control)) return "none";
+  SetForegroundWindow(box);
+  Sleep(300);
+  const std::vector<std::uint32_t> shown = Pixels(control, nullptr);
+  const struct {
+    const char* name;
+    LPCSTR id;
+  } icons[] = {{"question", IDI_QUESTION},
+               {"information", IDI_INFORMATION},
+               {"warning", IDI_WARNING},
+               {"error", IDI_ERROR}};
+  std::string best = "none";
+  std::size_t fewest = shown.size() / 4;  // a quarter or more is no match
+  for (const auto& icon : icons) {
+    const std::vector<std::uint32_t> drawn = Pixels(control, LoadIconA(nullptr, icon.id));
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) differ += (shown[i] & 0xFFFFFF) != (drawn[i] & 0xFFFFFF);
+    if (differ < fewest) {
+      fewest = differ;
+      best = icon.name;
+    }
+  }
+  return best;
+}
+
+const char kSalvageOffer[] = "The backup is damaged. Save the messages that can still be read?";
+const larkspool::testing::Bytes kDamagedA = larkspool::testing::WavPayload(900, 1);
+const larkspool::testing::Bytes kDamagedC = larkspool::testing::WavPayload(700, 3);
+
+// A kind 3 backup of a.wav, b.wav and c.wav where b.wav is 300 bytes that
+// are no WAV file: an Extract stops there with a.wav written.
+void MakeDamagedBackup(const std::string& path) {
+  larkspool::testing::BackupBuilder::Single(larkspool::BackupKind::k3)
+      .Entry("a.wav", kDamagedA)
+      .Entry("b.wav", larkspool::testing::Bytes(300, 0x55))
+      .Entry("c.wav", kDamagedC)
+      .WriteTo(path);
+}
+
+bool Holds(const std::string& path, const larkspool::testing::Bytes& payload) {
+  std::string bytes;
+  return ReadFile(path, bytes) && bytes == std::string(payload.begin(), payload.end());
+}
+
+// An Extract that stops at a damaged entry offers to save what can still be
+// read: No leaves the folder as the run left it, Yes goes on past the entry
+// and sums up.
+void CheckSalvageOffer(HWND main, const std::string& scratch) {
+  const std::string backup = scratch + "\\damaged.bkp";
+  MakeDamagedBackup(backup);
+  const auto inFront = [main](HWND box, const std::string& what) {
+    Check(GetWindow(box, GW_OWNER) == main && GetForegroundWindow() == box &&
+              FindDialog("Larkspool", kProgressBar) == nullptr,
+          what + " is owned by the main window and in front, the progress window gone");
+  };
+  for (const bool yes : {false, true}) {
+    const std::string answer = yes ? "Yes" : "No";
+    const std::string folder = scratch + "\\salvage-" + answer;
+    MakeFolder(folder);
+    Extract(main, backup, folder);
+    ExpectMessage("Wave file format error.");
+    HWND box = WaitMessage(kSalvageOffer);
+    inFront(box, "the offer");
+    const std::string icon = IconOf(box);
+    Check(icon == "question", "the offer shows the question icon (" + icon + ")");
+    Check(Text(GetDlgItem(box, IDYES)) == "&Yes" && Text(GetDlgItem(box, IDNO)) == "&No" &&
+              GetDlgItem(box, IDOK) == nullptr && GetDlgItem(box, IDCANCEL) == nullptr,
+          "the offer has the buttons Yes and No only");
+    Press(box, yes ? IDYES : IDNO);
+    if (yes) {
+      const std::string summary =
+          "2 messages saved, 0 in part, 0 without their names; the damaged parts are listed in " + folder +
+          "\\larkspool-salvage.txt";
+      box = WaitMessage(summary);
+      inFront(box, "the summary");
+      Check(IconOf(box) == "information", "the summary shows the information icon");
+      Dismiss(box);
+    }
+    WaitGone("Larkspool", kProgressBar, "progress window after the offer");
+    Sleep(500);
+    Check(FindDialog("Larkspool", kMessageText) == nullptr, answer + " to the offer: no further message");
+    const std::string report = folder + "\\larkspool-salvage.txt";
+    std::string reportText;
+    Check(Holds(folder + "\\a.wav", kDamagedA) && FilesIn(folder) == (yes ? 3 : 1) &&
+              (!yes || Holds(folder + "\\c.wav", kDamagedC)) && ReadFile(report, reportText) == yes,
+          answer + " to the offer: the folder holds " +
+              (yes ? "a.wav, c.wav and larkspool-salvage.txt" : "a.wav only"));
+    if (yes) {
+      Check(reportText.rfind("Backup: " + backup + "\n", 0) == 0 &&
+                reportText.find("\nlost  b.wav ") != std::string::npos,
+            "the report names the backup and b.wav as lost");
+    }
+  }
+}
+
 int Home(const std::string& program, const std::string& scratch) {
   CheckStartArguments(program, scratch);
   Program larkspool = Start(program, scratch);
@@ -707,6 +841,7 @@ int Home(const std::string& program, const std::string& scratch) {
   CheckAnswersDuringAPayload(larkspool.main, scratch);
   CheckAmpersandAndRefusal(larkspool.main, scratch);
   CheckOutsideTheCodePage(larkspool.main, scratch);
+  CheckSalvageOffer(larkspool.main, scratch);
   Close(larkspool);
   return failures == 0 ? 0 : 1;
 }
@@ -773,6 +908,17 @@ int Screenshots(const std::string& program, const std::string& scratch) {
   Shot("overwrite", prompt);
   Press(prompt, kOverwriteCancel);
   WaitGone("Larkspool", kProgressBar, "progress window after Cancel");
+
+  MakeDamagedBackup(scratch + "\\damaged.bkp");
+  MakeFolder(scratch + "\\salvage");
+  Extract(main, scratch + "\\damaged.bkp", scratch + "\\salvage");
+  ExpectMessage("Wave file format error.");
+  box = WaitMessage(kSalvageOffer);
+  Shot("salvage-offer", box);
+  Press(box, IDYES);
+  box = WaitFor("Larkspool", kMessageText, "the salvage summary");
+  Shot("salvage-summary", box);
+  Dismiss(box);
 
   Close(larkspool);
   return failures == 0 ? 0 : 1;
