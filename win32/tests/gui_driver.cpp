@@ -541,6 +541,9 @@ void CheckKeys(HWND main, const std::string& scratch) {
     if (progress == nullptr) Abort("no progress window behind the prompt");
     Click(prompt, IDOK);
     PostMessageW(GetDlgItem(progress, IDCANCEL), message, key, bits);
+    // The next prompt is looked for only once this one has gone: on a busy
+    // machine it can still be up when the search starts.
+    for (int tries = 0; tries < 600 && IsWindow(prompt) && IsWindowVisible(prompt); ++tries) Sleep(50);
   };
   const auto written = [&](std::size_t count) {
     bool holds = true;
