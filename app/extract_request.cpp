@@ -5,12 +5,11 @@
 
 namespace larkspool {
 
-Outcome Extractor::ValidateRequest(const std::string& backupFile, const std::string& folder) {
-  // Paths are taken exactly as given: a path of blanks is not empty.
+Outcome ValidateRequest(FileSystem& fs, const std::string& backupFile, const std::string& folder) {
   if (backupFile.empty() && folder.empty()) return Outcome::Fail(StatusCode::kBothPathsEmpty);
   if (backupFile.empty()) return Outcome::Fail(StatusCode::kBackupPathEmpty);
   if (folder.empty()) return Outcome::Fail(StatusCode::kFolderPathEmpty);
-  if (!fs_.ChangeDirectory(folder.c_str())) {
+  if (!fs.ChangeDirectory(folder.c_str())) {
     return Outcome::FailWithErrno(StatusCode::kFolderNotFound).About(folder);
   }
   return Outcome::Ok();
@@ -28,7 +27,7 @@ std::optional<DamagedStop> Extractor::damaged_stop() const {
 
 RunResult Extractor::OnExtract(const std::string& backupFile, const std::string& folder) {
   lastRun_.reset();
-  Outcome step = ValidateRequest(backupFile, folder);
+  Outcome step = ValidateRequest(fs_, backupFile, folder);
   BackupKind kind = BackupKind::k3;
   if (step.ok()) step = ClassifyBackup(fs_, backupFile, kind);
   if (step.ok() && kind == BackupKind::k5) step = CheckMailboxPassword(fs_, backupFile, ui_);

@@ -27,6 +27,11 @@ struct DamagedStop {
   std::vector<std::int64_t> written;  // the payload offsets of the files the run wrote
 };
 
+// Both paths given, and the folder entered (it stays the current
+// directory); statuses 1, 2, 3 and 5. Paths are taken exactly as given: a
+// path of blanks is not empty.
+Outcome ValidateRequest(FileSystem& fs, const std::string& backupFile, const std::string& folder);
+
 class Extractor {
  public:
   Extractor(FileSystem& fs, UserInterface& ui, Clock clock = &WallClockSeconds)
@@ -45,9 +50,6 @@ class Extractor {
   std::optional<DamagedStop> damaged_stop() const;
 
  private:
-  // Both paths given, and the folder entered; statuses 1, 2, 3 and 5.
-  Outcome ValidateRequest(const std::string& backupFile, const std::string& folder);
-
   FileSystem& fs_;
   UserInterface& ui_;
   ExtractionRun run_;

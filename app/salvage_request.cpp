@@ -44,15 +44,6 @@ std::optional<std::vector<SalvagedMessage>> SoundEntries(FileSystem& fs, const s
   return messages;
 }
 
-Outcome EnterFolder(FileSystem& fs, const std::string& backupFile, const std::string& folder) {
-  if (backupFile.empty() && folder.empty()) return Outcome::Fail(StatusCode::kBothPathsEmpty);
-  if (backupFile.empty()) return Outcome::Fail(StatusCode::kBackupPathEmpty);
-  if (folder.empty()) return Outcome::Fail(StatusCode::kFolderPathEmpty);
-  if (!fs.ChangeDirectory(folder.c_str()))
-    return Outcome::FailWithErrno(StatusCode::kFolderNotFound).About(folder);
-  return Outcome::Ok();
-}
-
 // The report file in the current directory; an earlier one is replaced.
 Outcome WriteReportFile(FileSystem& fs, const std::string& text) {
   const std::string name(kSalvageReportFile);
@@ -107,7 +98,7 @@ RunResult Salvager::Salvage(const std::string& backupFile, bool write, SalvageRe
 
 RunResult Salvager::OnSalvage(const std::string& backupFile, const std::string& folder,
                               SalvageReport& report) {
-  if (Outcome entered = EnterFolder(fs_, backupFile, folder); !entered.ok()) {
+  if (Outcome entered = ValidateRequest(fs_, backupFile, folder); !entered.ok()) {
     ReportStatus(ui_, entered);
     return entered.result();
   }

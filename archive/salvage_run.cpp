@@ -9,22 +9,6 @@
 namespace larkspool {
 namespace {
 
-// The display of a copy inside a salvage: the run's display follows the
-// scan instead, so the copy's own counting goes nowhere.
-class MutedUi final : public UserInterface {
- public:
-  void ShowMessage(const Message& /*message*/) override {}
-  OverwriteAnswer AskOverwrite(const std::string& /*name*/) override { return OverwriteAnswer::kCancel; }
-  std::optional<std::string> AskPassword() override { return std::nullopt; }
-  void SetBusy(bool /*busy*/) override {}
-  bool OpenProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/) override { return true; }
-  void ResetProgressBar() override {}
-  void ShowPercent(int /*percent*/, const std::string& /*text*/) override {}
-  void ShowElapsed(const std::string& /*text*/) override {}
-  void PumpMessages() override {}
-  void CloseProgress() override {}
-};
-
 class WritingVisitor final : public SalvageVisitor {
  public:
   WritingVisitor(FileSystem& fs, FileHandle backup, const SalvageRequest& request, SalvageReport& report,
@@ -115,7 +99,9 @@ class WritingVisitor final : public SalvageVisitor {
   OutputWriter& output_;
   ProgressReporter& progress_;
   const CancelFlag& cancel_;
-  MutedUi muted_;
+  // The run's display follows the scan, so the copy's own counting goes
+  // nowhere.
+  SilentUserInterface muted_;
   ProgressReporter copyProgress_;
   CopyBuffer buffer_;
   std::int64_t done_;

@@ -85,6 +85,23 @@ class UserInterface {
   }
 };
 
+// A user who is never asked: shows nothing, cancels every prompt, and has a
+// progress display that is always there. For work whose display follows
+// something else (a copy inside a salvage) and for runs with nobody to ask.
+class SilentUserInterface : public UserInterface {
+ public:
+  void ShowMessage(const Message& /*message*/) override {}
+  OverwriteAnswer AskOverwrite(const std::string& /*name*/) override { return OverwriteAnswer::kCancel; }
+  std::optional<std::string> AskPassword() override { return std::nullopt; }
+  void SetBusy(bool /*busy*/) override {}
+  bool OpenProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/) override { return true; }
+  void ResetProgressBar() override {}
+  void ShowPercent(int /*percent*/, const std::string& /*text*/) override {}
+  void ShowElapsed(const std::string& /*text*/) override {}
+  void PumpMessages() override {}
+  void CloseProgress() override {}
+};
+
 // Shows the catalogue message of a failed outcome: the one message of a fault.
 inline void ReportStatus(UserInterface& ui, const Outcome& failure) {
   ui.ShowMessage(StatusMessage(failure.code(), failure.detail()));

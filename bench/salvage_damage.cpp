@@ -25,19 +25,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Bytes;
 
-// Answers nothing and shows nothing: existing files are replaced.
-class SilentUi final : public UserInterface {
+// Shows nothing; existing files are replaced.
+class SilentUi final : public SilentUserInterface {
  public:
-  void ShowMessage(const Message& /*message*/) override {}
   OverwriteAnswer AskOverwrite(const std::string& /*name*/) override { return OverwriteAnswer::kYesToAll; }
-  std::optional<std::string> AskPassword() override { return std::nullopt; }
-  void SetBusy(bool /*busy*/) override {}
-  bool OpenProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/) override { return true; }
-  void ResetProgressBar() override {}
-  void ShowPercent(int /*percent*/, const std::string& /*text*/) override {}
-  void ShowElapsed(const std::string& /*text*/) override {}
-  void PumpMessages() override {}
-  void CloseProgress() override {}
 };
 
 struct Placed {

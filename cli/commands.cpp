@@ -28,19 +28,6 @@ namespace {
 const std::map<std::string, OverwritePolicy> kOverwritePolicies{
     {"ask", OverwritePolicy::kAsk}, {"all", OverwritePolicy::kAll}, {"never", OverwritePolicy::kNever}};
 
-ExitCode ToExitCode(RunResult result) {
-  switch (result) {
-    case RunResult::kCompleted:
-      return ExitCode::kCompleted;
-    case RunResult::kCancelled:
-      return ExitCode::kCancelled;
-    case RunResult::kFailed:
-    case RunResult::kProgressWindowFailed:
-      break;
-  }
-  return ExitCode::kFailed;
-}
-
 // The core enters the extraction folder before it opens the backup, so a
 // relative path must be made absolute while the starting folder is current.
 // An empty path stays empty for the core to refuse.
@@ -49,6 +36,14 @@ std::string AbsoluteFromHere(const std::string& path) { return AbsolutePath(path
 void AddPasswordFlag(CLI::App& command, bool& flag) {
   command.add_flag("--password-stdin", flag,
                    "Read the mailbox password from the first line of standard input");
+}
+
+void AddOverwriteOption(CLI::App& command, OverwritePolicy& policy) {
+  command
+      .add_option_function<std::string>(
+          "--overwrite", [&policy](const std::string& value) { policy = kOverwritePolicies.at(value); },
+          "When a file exists: ask (needs a terminal), all (replace), never (keep); default ask")
+      ->check(CLI::IsMember({"ask", "all", "never"}));
 }
 
 void AddSalvageFlag(CLI::App& command, bool& flag) {
@@ -122,6 +117,19 @@ bool WriteOut(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
+ExitCode ToExitCode(RunResult result) {
+  switch (result) {
+    case RunResult::kCompleted:
+      return ExitCode::kCompleted;
+    case RunResult::kCancelled:
+      return ExitCode::kCancelled;
+    case RunResult::kFailed:
+    case RunResult::kProgressWindowFailed:
+      break;
+  }
+  return ExitCode::kFailed;
+}
+
 void SetupExtract(CLI::App& app, ExitCode& result) {
   auto options = std::make_shared<ExtractOptions>();
   CLI::App* command =
@@ -129,15 +137,24 @@ void SetupExtract(CLI::App& app, ExitCode& result) {
   AddBackupArgument(*command, options->backup);
   command->add_option("DIR", options->folder, "The folder to extract into; it must exist")->required();
   AddPasswordFlag(*command, options->passwordFromStdin);
-  command
-      ->add_option_function<std::string>(
-          "--overwrite",
-          [options](const std::string& value) { options->overwrite = kOverwritePolicies.at(value); },
-          "When a file exists: ask (needs a terminal), all (replace), never (keep); default ask")
-      ->check(CLI::IsMember({"ask", "all", "never"}));
+  AddOverwriteOption(*command, options->overwrite);
   command->add_flag("-q,--quiet", options->quiet, "Print no progress and no completion note");
   AddChoiceOptions(*command, options->choice);
   command->callback([options, &result] { result = RunExtract(*options); });
+}
+
+void SetupSalvage(CLI::App& app, ExitCode& result) {
+  auto options = std::make_shared<SalvageOptions>();
+  CLI::App* command = app.add_subcommand(
+      "salvage",
+      "Save every voice message a damaged BACKUP still holds into DIR, and report what was damaged");
+  AddBackupArgument(*command, options->backup);
+  command->add_option("DIR", options->folder, "The folder to save into; it must exist")->required();
+  AddPasswordFlag(*command, options->passwordFromStdin);
+  AddOverwriteOption(*command, options->overwrite);
+  command->add_flag("-q,--quiet", options->quiet, "Print no progress");
+  command->add_flag("--json", options->json, "Print the report as one JSON object");
+  command->callback([options, &result] { result = RunSalvage(*options); });
 }
 
 void SetupList(CLI::App& app, ExitCode& result) {

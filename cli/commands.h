@@ -43,6 +43,15 @@ struct InspectOptions {
   bool salvage = false;      // what a salvage would save
 };
 
+struct SalvageOptions {
+  std::string backup;
+  std::string folder;
+  bool passwordFromStdin = false;
+  OverwritePolicy overwrite = OverwritePolicy::kAsk;
+  bool quiet = false;
+  bool json = false;
+};
+
 struct CatOptions {
   std::string backup;
   std::string name;
@@ -56,6 +65,10 @@ void SetupExtract(CLI::App& app, ExitCode& result);
 void SetupList(CLI::App& app, ExitCode& result);
 void SetupVerify(CLI::App& app, ExitCode& result);
 void SetupCat(CLI::App& app, ExitCode& result);
+void SetupSalvage(CLI::App& app, ExitCode& result);
+
+// The exit code of a request's result.
+ExitCode ToExitCode(RunResult result);
 
 ExitCode RunExtract(const ExtractOptions& options);
 ExitCode RunList(const InspectOptions& options);

@@ -14,7 +14,6 @@
 #endif
 
 #include "cli/commands.h"
-#include "cli/salvage_command.h"
 #include "cli/terminal_ui.h"
 
 namespace {

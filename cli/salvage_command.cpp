@@ -1,10 +1,7 @@
 #include "cli/salvage_command.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <memory>
 #include <nlohmann/json.hpp>
-#include <system_error>
 
 #include "app/salvage_request.h"
 #include "cli/name_escape.h"
@@ -55,76 +52,39 @@ void PrintReport(const SalvageReport& report, const std::string& backup, bool js
   }
 }
 
+// Salvage's exit code: a completed run fails when anything was damaged.
 ExitCode Finish(RunResult result, const SalvageReport& report) {
-  switch (result) {
-    case RunResult::kCompleted:
-      return report.Damaged() ? ExitCode::kFailed : ExitCode::kCompleted;
-    case RunResult::kCancelled:
-      return ExitCode::kCancelled;
-    case RunResult::kFailed:
-    case RunResult::kProgressWindowFailed:
-      break;
-  }
-  return ExitCode::kFailed;
+  return result == RunResult::kCompleted && report.Damaged() ? ExitCode::kFailed : ToExitCode(result);
 }
 
-// The core enters the folder before it opens the backup.
-std::string AbsoluteFromHere(const std::string& path) {
-  if (path.empty()) return path;
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.string();
+// What a salvage would save, writing nothing.
+RunResult InspectForSalvage(const InspectOptions& options, SalvageReport& report) {
+  TerminalUi ui(TerminalOptions{options.backup, false, options.passwordFromStdin, OverwritePolicy::kAsk});
+  return Salvager(NativeFileSystem(), ui).Inspect(options.backup, report);
 }
 
 }  // namespace
-
-void SetupSalvage(CLI::App& app, ExitCode& result) {
-  auto options = std::make_shared<SalvageOptions>();
-  CLI::App* command = app.add_subcommand(
-      "salvage",
-      "Save every voice message a damaged BACKUP still holds into DIR, and report what was damaged");
-  command->add_option("BACKUP", options->backup, "The backup file (.bkp)")->required();
-  command->add_option("DIR", options->folder, "The folder to save into; it must exist")->required();
-  command->add_flag("--password-stdin", options->passwordFromStdin,
-                    "Read the mailbox password from the first line of standard input");
-  command
-      ->add_option_function<std::string>(
-          "--overwrite",
-          [options](const std::string& value) {
-            options->overwrite = value == "all"     ? OverwritePolicy::kAll
-                                 : value == "never" ? OverwritePolicy::kNever
-                                                    : OverwritePolicy::kAsk;
-          },
-          "When a file exists: ask (needs a terminal), all (replace), never (keep); default ask")
-      ->check(CLI::IsMember({"ask", "all", "never"}));
-  command->add_flag("-q,--quiet", options->quiet, "Print no progress");
-  command->add_flag("--json", options->json, "Print the report as one JSON object");
-  command->callback([options, &result] { result = RunSalvage(*options); });
-}
 
 ExitCode RunSalvage(const SalvageOptions& options) {
   TerminalUi ui(TerminalOptions{options.backup, options.quiet, options.passwordFromStdin, options.overwrite});
   Salvager salvager(NativeFileSystem(), ui);
   SalvageReport report;
-  const RunResult result = salvager.OnSalvage(AbsoluteFromHere(options.backup), options.folder, report);
+  // The core enters the folder before it opens the backup.
+  const RunResult result = salvager.OnSalvage(AbsolutePath(options.backup), options.folder, report);
   if (result == RunResult::kCompleted) PrintReport(report, options.backup, options.json);
   return Finish(result, report);
 }
 
 ExitCode RunSalvageList(const InspectOptions& options) {
-  TerminalUi ui(TerminalOptions{options.backup, false, options.passwordFromStdin, OverwritePolicy::kAsk});
-  Salvager salvager(NativeFileSystem(), ui);
   SalvageReport report;
-  const RunResult result = salvager.Inspect(options.backup, report);
+  const RunResult result = InspectForSalvage(options, report);
   if (result == RunResult::kCompleted) PrintReport(report, options.backup, options.json);
   return Finish(result, report);
 }
 
 ExitCode RunSalvageVerify(const InspectOptions& options) {
-  TerminalUi ui(TerminalOptions{options.backup, false, options.passwordFromStdin, OverwritePolicy::kAsk});
-  Salvager salvager(NativeFileSystem(), ui);
   SalvageReport report;
-  const RunResult result = salvager.Inspect(options.backup, report);
+  const RunResult result = InspectForSalvage(options, report);
   if (result == RunResult::kCompleted) {
     const std::size_t saved = report.Count(SalvageState::kComplete) + report.Count(SalvageState::kPartial) +
                               report.Count(SalvageState::kUnnamed);

@@ -1,22 +1,10 @@
 // The salvage subcommand, and what list and verify print with --salvage.
 #pragma once
 
-#include <CLI/CLI.hpp>
-
 #include "cli/commands.h"
 
 namespace larkspool::cli {
 
-struct SalvageOptions {
-  std::string backup;
-  std::string folder;
-  bool passwordFromStdin = false;
-  OverwritePolicy overwrite = OverwritePolicy::kAsk;
-  bool quiet = false;
-  bool json = false;
-};
-
-void SetupSalvage(CLI::App& app, ExitCode& result);
 // Saves every message the backup still holds into the folder and prints the
 // report. 0 when nothing was damaged, 1 when something was (or a fault), 2
 // cancelled.
