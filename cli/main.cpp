@@ -9,8 +9,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
-// After <windows.h>, whose types it needs.
-#include <shellapi.h>
+
+#include "platform/windows_text.h"
 #endif
 
 #include "cli/commands.h"
@@ -40,10 +40,8 @@ int Finish(ExitCode result) {
 }
 
 #ifdef _WIN32
-// Every text inside the program is UTF-8, as the file layer takes paths: the
-// arguments come from the UTF-16 command line, not through the ANSI code
-// page, which has no place for most names. The console shows what the
-// program writes as UTF-8 while it runs, so that names show as they are.
+// The console shows what the program writes as UTF-8 while it runs, so that
+// names show as they are.
 class WindowsConsole {
  public:
   WindowsConsole() : outputCodePage_(::GetConsoleOutputCP()) {
@@ -55,22 +53,6 @@ class WindowsConsole {
   WindowsConsole(const WindowsConsole&) = delete;
   WindowsConsole& operator=(const WindowsConsole&) = delete;
 
-  // The program's arguments, its name first, in UTF-8.
-  static std::vector<std::string> Arguments() {
-    int count = 0;
-    LPWSTR* words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    for (int i = 0; words != nullptr && i < count; ++i) {
-      const int size = ::WideCharToMultiByte(CP_UTF8, 0, words[i], -1, nullptr, 0, nullptr, nullptr);
-      std::string argument(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
-      ::WideCharToMultiByte(CP_UTF8, 0, words[i], -1, argument.data(), size, nullptr, nullptr);
-      argument.resize(argument.find('\0'));
-      arguments.push_back(std::move(argument));
-    }
-    ::LocalFree(words);
-    return arguments;
-  }
-
  private:
   UINT outputCodePage_;
 };
@@ -81,9 +63,9 @@ class WindowsConsole {
 int main(int argc, char** argv) {
 #ifdef _WIN32
   const WindowsConsole console;
-  std::vector<std::string> wide = WindowsConsole::Arguments();
+  std::vector<std::string> arguments = larkspool::CommandLineArguments();
   std::vector<char*> utf8;
-  for (std::string& argument : wide) utf8.push_back(argument.data());
+  for (std::string& argument : arguments) utf8.push_back(argument.data());
   if (!utf8.empty()) {
     argc = static_cast<int>(utf8.size());
     argv = utf8.data();

@@ -7,6 +7,8 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+// After <windows.h>, whose types it needs.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,11 +17,40 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/transfer_loop.h"
+#include "platform/windows_text.h"
 
 namespace larkspool {
+
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), wide);
+  return out;
+}
+
+std::string Utf8(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+std::vector<std::string> CommandLineArguments() {
+  int count = 0;
+  LPWSTR* words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 0; words != nullptr && i < count; ++i) arguments.push_back(Utf8(words[i]));
+  ::LocalFree(words);
+  return arguments;
+}
 
 std::unique_ptr<std::uint8_t[]> FileSystem::AllocateRecordBuffer(std::size_t size) {
   return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
@@ -70,24 +101,6 @@ FileHandle Refuse(HANDLE handle, int error) {
   return kNoFile;
 }
 
-std::wstring Widen(std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), wide);
-  return out;
-}
-
-std::string Narrow(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), bytes, nullptr, nullptr);
-  return out;
-}
-
 // The longest path the system takes in its plain form everywhere: a folder's
 // path leaves room for a 8.3 name below it.
 constexpr std::size_t kPlainPathLimit = MAX_PATH - 12;
@@ -126,7 +139,7 @@ std::wstring LongForm(const std::wstring& full) {
 // and the current directory holds; otherwise made full (against the long
 // extraction folder for a relative path) and, when long, in the long form.
 std::wstring SystemPath(const char* path) {
-  std::wstring wide = Widen(path);
+  std::wstring wide = Wide(path);
   const std::wstring& folder = LongFolder();
   if (folder.empty() && wide.size() < kPlainPathLimit) return wide;
   if (!folder.empty() && IsRelative(wide)) wide = folder + L"\\" + wide;
@@ -313,7 +326,7 @@ bool IsFolder(const char* path) {
 
 std::string AbsolutePath(const std::string& path) {
   if (path.empty()) return path;
-  return Narrow(FullPath(Widen(path)));
+  return Utf8(FullPath(Wide(path)));
 }
 
 std::optional<std::string> NameFromStored(std::string_view stored) {
@@ -323,7 +336,7 @@ std::optional<std::string> NameFromStored(std::string_view stored) {
   if (wide <= 0) return std::nullopt;
   std::wstring text(static_cast<std::size_t>(wide), L'\0');
   ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, stored.data(), size, text.data(), wide);
-  return Narrow(text);
+  return Utf8(text);
 }
 
 bool KeepsNameAsGiven(std::string_view name) {

@@ -13,16 +13,14 @@
 #include <string_view>
 #include <type_traits>
 
+#include "platform/windows_text.h"
+
 namespace larkspool::win32 {
 
 struct GdiObjectDeleter {
   void operator()(HGDIOBJ object) const { DeleteObject(object); }
 };
 using OwnedBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
-
-// Text inside the program is UTF-8; the system's windows take UTF-16.
-std::wstring Wide(std::string_view text);
-std::string Utf8(std::wstring_view text);
 
 // The text of a window or control, in UTF-8.
 std::string WindowText(HWND window);

@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
-#include <shellapi.h>
 // clang-format on
 
 #include <exception>
@@ -22,11 +21,8 @@ namespace {
 
 // The arguments after the program's name, in UTF-8.
 std::vector<std::string> Arguments() {
-  int count = 0;
-  LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> arguments;
-  for (int i = 1; words != nullptr && i < count; ++i) arguments.push_back(larkspool::win32::Utf8(words[i]));
-  LocalFree(words);
+  std::vector<std::string> arguments = larkspool::CommandLineArguments();
+  if (!arguments.empty()) arguments.erase(arguments.begin());
   return arguments;
 }
 
@@ -52,8 +48,8 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     status = Run();
   } catch (...) {
     const larkspool::Message message = larkspool::desktop::MessageForException(std::current_exception());
-    MessageBoxW(nullptr, larkspool::win32::Wide(larkspool::desktop::BoxText(message)).c_str(),
-                larkspool::win32::Wide(larkspool::desktop::kCaption).c_str(),
+    MessageBoxW(nullptr, larkspool::Wide(larkspool::desktop::BoxText(message)).c_str(),
+                larkspool::Wide(larkspool::desktop::kCaption).c_str(),
                 MB_OK | static_cast<UINT>(message.style));
     status = 1;
   }
