@@ -43,6 +43,7 @@ struct DamagedRange {
   std::int64_t begin = 0;
   std::int64_t end = 0;
   std::string reason;
+  bool unreadable = false;  // the system could not read these bytes (a bad block)
 };
 
 class SalvageVisitor {
