@@ -15,6 +15,7 @@
 #include "app/cat_request.h"
 #include "app/extract_request.h"
 #include "app/inspect_request.h"
+#include "cli/console_output.h"
 #include "cli/entry_selection.h"
 #include "cli/listing_output.h"
 #include "cli/name_encoding.h"
@@ -228,7 +229,7 @@ ExitCode RunVerify(const InspectOptions& options) {
                                          MakeEntryOptions(options.choice.nameEncoding, selection));
   if (result != RunResult::kCompleted) return ToExitCode(result);
   const std::size_t count = listing.entries.size();
-  std::printf("%s: OK, %zu %s\n", EscapeName(options.backup).c_str(), count, count == 1 ? "file" : "files");
+  Print(stdout, "%s: OK, %zu %s\n", EscapeName(options.backup).c_str(), count, count == 1 ? "file" : "files");
   return ReportUnmatched(*selection, ExitCode::kCompleted);
 }
 

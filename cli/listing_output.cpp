@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/console_output.h"
 #include "cli/name_escape.h"
 
 namespace larkspool::cli {
@@ -69,7 +70,7 @@ std::string FormatDuration(double seconds) {
 
 void PrintText(const BackupListing& listing) {
   for (const ListedEntry& entry : listing.entries) {
-    std::printf("%u\t%s\n", static_cast<unsigned>(entry.size), EscapeName(entry.name).c_str());
+    Print(stdout, "%u\t%s\n", static_cast<unsigned>(entry.size), EscapeName(entry.name).c_str());
   }
 }
 
@@ -79,8 +80,8 @@ void PrintLong(const BackupListing& listing) {
     const std::string duration = audio ? FormatDuration(audio->DurationSeconds()) : "-";
     const std::string format = PadRight(audio ? WaveFormatName(audio->formatTag) : "-", 10);
     const std::string rate = audio ? std::to_string(audio->sampleRate) : "-";
-    std::printf("%10u  %8s  %s  %6s  %s\n", static_cast<unsigned>(entry.size), duration.c_str(),
-                format.c_str(), rate.c_str(), EscapeName(entry.name).c_str());
+    Print(stdout, "%10u  %8s  %s  %6s  %s\n", static_cast<unsigned>(entry.size), duration.c_str(),
+          format.c_str(), rate.c_str(), EscapeName(entry.name).c_str());
   }
 }
 
@@ -97,7 +98,7 @@ void PrintJson(const BackupListing& listing) {
                   {"entries", std::move(entries)}};
   std::string out;
   AppendJson(root, out);
-  std::printf("%s\n", out.c_str());
+  Print(stdout, "%s\n", out.c_str());
 }
 
 }  // namespace larkspool::cli

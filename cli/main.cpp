@@ -4,16 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
-
 #include "platform/windows_text.h"
 #endif
 
 #include "cli/commands.h"
+#include "cli/console_output.h"
 #include "cli/terminal_ui.h"
 
 namespace {
@@ -25,9 +25,14 @@ std::string UsageFailure(const CLI::App* /*app*/, const CLI::Error& error) {
 }
 
 // Help and --version end the parse successfully; every other parse error is
-// a usage error.
+// a usage error. Their texts go out as the program's own do.
 int UsageExit(const CLI::App& app, const CLI::ParseError& error) {
-  return app.exit(error) == 0 ? 0 : static_cast<int>(ExitCode::kUsage);
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = app.exit(error, out, err);
+  larkspool::cli::Put(stdout, out.str());
+  larkspool::cli::Put(stderr, err.str());
+  return status == 0 ? 0 : static_cast<int>(ExitCode::kUsage);
 }
 
 // Output to a full disk or a closed pipe must not pass as success.
@@ -39,30 +44,10 @@ int Finish(ExitCode result) {
   return static_cast<int>(result);
 }
 
-#ifdef _WIN32
-// The console shows what the program writes as UTF-8 while it runs, so that
-// names show as they are.
-class WindowsConsole {
- public:
-  WindowsConsole() : outputCodePage_(::GetConsoleOutputCP()) {
-    if (outputCodePage_ != 0) ::SetConsoleOutputCP(CP_UTF8);
-  }
-  ~WindowsConsole() {
-    if (outputCodePage_ != 0) ::SetConsoleOutputCP(outputCodePage_);
-  }
-  WindowsConsole(const WindowsConsole&) = delete;
-  WindowsConsole& operator=(const WindowsConsole&) = delete;
-
- private:
-  UINT outputCodePage_;
-};
-#endif
-
 }  // namespace
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
-  const WindowsConsole console;
   std::vector<std::string> arguments = larkspool::CommandLineArguments();
   std::vector<char*> utf8;
   for (std::string& argument : arguments) utf8.push_back(argument.data());

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/salvage_request.h"
+#include "cli/console_output.h"
 #include "cli/name_escape.h"
 #include "platform/file_system.h"
 
@@ -46,9 +47,9 @@ Json ReportJson(const SalvageReport& report, const std::string& backup) {
 
 void PrintReport(const SalvageReport& report, const std::string& backup, bool json) {
   if (json) {
-    std::printf("%s\n", ReportJson(report, backup).dump().c_str());
+    Print(stdout, "%s\n", ReportJson(report, backup).dump().c_str());
   } else {
-    std::fputs(SalvageReportText(report, backup, Shown).c_str(), stdout);
+    Put(stdout, SalvageReportText(report, backup, Shown));
   }
 }
 
@@ -88,12 +89,12 @@ ExitCode RunSalvageVerify(const InspectOptions& options) {
   if (result == RunResult::kCompleted) {
     const std::size_t saved = report.Count(SalvageState::kComplete) + report.Count(SalvageState::kPartial) +
                               report.Count(SalvageState::kUnnamed);
-    std::printf(
-        "%s: %s, %zu of %zu messages can be saved (%zu in part, %zu without their names), %zu damaged "
-        "ranges\n",
-        EscapeName(options.backup).c_str(), report.Damaged() ? "damaged" : "OK", saved,
-        report.messages.size(), report.Count(SalvageState::kPartial), report.Count(SalvageState::kUnnamed),
-        report.damaged.size());
+    Print(stdout,
+          "%s: %s, %zu of %zu messages can be saved (%zu in part, %zu without their names), %zu damaged "
+          "ranges\n",
+          EscapeName(options.backup).c_str(), report.Damaged() ? "damaged" : "OK", saved,
+          report.messages.size(), report.Count(SalvageState::kPartial), report.Count(SalvageState::kUnnamed),
+          report.damaged.size());
   }
   return Finish(result, report);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "cli/console_output.h"
 #include "cli/name_escape.h"
 
 namespace larkspool::cli {
@@ -38,7 +39,7 @@ std::optional<OverwriteAnswer> ParseAnswer(const std::string& text) {
 }  // namespace
 
 void PrintNotice(std::string_view text) {
-  std::fprintf(stderr, "larkspool-cli: %.*s\n", static_cast<int>(text.size()), text.data());
+  Print(stderr, "larkspool-cli: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
 TerminalUi::TerminalUi(TerminalOptions options)
@@ -52,7 +53,7 @@ void TerminalUi::ShowMessage(const Message& message) {
   EndBarLine();
   messageShown_ = true;
   if (message.style == MessageStyle::kInformation) {
-    if (!options_.quiet) std::printf("%s\n", message.text.c_str());
+    if (!options_.quiet) Print(stdout, "%s\n", message.text.c_str());
     return;
   }
   std::string text = message.text;
@@ -100,7 +101,7 @@ bool TerminalUi::OpenProgress(const ProgressLines& lines, CancelFlag& cancel) {
   percentText_ = lines.percentText;
   elapsedText_ = lines.elapsedText;
   if (showProgress_) {
-    std::fprintf(stderr, "%s\n%s\n", EscapeName(lines.fileLine).c_str(), lines.dateLine.c_str());
+    Print(stderr, "%s\n%s\n", EscapeName(lines.fileLine).c_str(), lines.dateLine.c_str());
   }
   return true;
 }
@@ -141,13 +142,13 @@ void TerminalUi::DrawBar() {
   if (!showProgress_) return;
   const int filled = percent_ * kBarCells / 100;
   const std::string bar = std::string(filled, '#') + std::string(kBarCells - filled, '-');
-  std::fprintf(stderr, "\r[%s] %4s  %s", bar.c_str(), percentText_.c_str(), elapsedText_.c_str());
+  Print(stderr, "\r[%s] %4s  %s", bar.c_str(), percentText_.c_str(), elapsedText_.c_str());
   barDrawn_ = true;
 }
 
 void TerminalUi::EndBarLine() {
   if (!barDrawn_) return;
-  std::fputc('\n', stderr);
+  Put(stderr, "\n");
   barDrawn_ = false;
 }
 
@@ -168,10 +169,10 @@ OverwriteAnswer TerminalUi::PromptOverwrite(int input, const std::string& name) 
   const std::string shown = EscapeName(name);
   for (;;) {
     if (InterruptCatcher::Caught()) break;
-    std::fprintf(stderr, "File already exists. Overwrite? %s [y]es / [a]ll / [c]ancel ", shown.c_str());
+    Print(stderr, "File already exists. Overwrite? %s [y]es / [a]ll / [c]ancel ", shown.c_str());
     const LineRead line = ReadLine(input);
     if (NoAnswer(line)) {
-      std::fputc('\n', stderr);
+      Put(stderr, "\n");
       break;
     }
     if (const std::optional<OverwriteAnswer> answer = ParseAnswer(line.text)) return *answer;
@@ -180,7 +181,7 @@ OverwriteAnswer TerminalUi::PromptOverwrite(int input, const std::string& name) 
 }
 
 std::optional<std::string> TerminalUi::PromptPassword() {
-  std::fputs("Enter mailbox password: ", stderr);
+  Put(stderr, "Enter mailbox password: ");
   LineRead line;
   {
     // Declared in this order so that echo is back before Ctrl-C is.
@@ -188,7 +189,7 @@ std::optional<std::string> TerminalUi::PromptPassword() {
     EchoOff echo(kStdinFd);
     line = ReadLine(kStdinFd);
   }
-  std::fputc('\n', stderr);
+  Put(stderr, "\n");
   // The default behaviour of Ctrl-C, now that the terminal is restored.
   if (line.end == LineRead::End::kInterrupted) ResendInterrupt();
   if (NoAnswer(line)) return std::nullopt;

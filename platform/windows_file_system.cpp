@@ -1,7 +1,8 @@
 // FileSystem on the C runtime's descriptors, always in binary mode. Paths and
 // names come in as UTF-8 and go to the system as UTF-16, so every name a
-// Windows file can have works, whatever the ANSI code page; a path too long
-// for the system's plain form goes in its \\?\ form.
+// Windows file can have works, whatever the ANSI code page, and bytes that
+// are not UTF-8 name no file. A path is made full first and goes in the
+// system's \\?\ form when the full path is too long for the plain one.
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
@@ -15,23 +16,45 @@
 #include <climits>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/path_forms.h"
 #include "platform/transfer_loop.h"
 #include "platform/windows_text.h"
 
 namespace larkspool {
 
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int wide = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), wide);
+namespace {
+
+int Utf16Length(std::string_view utf8, DWORD flags) {
+  return ::MultiByteToWideChar(CP_UTF8, flags, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+}
+
+std::wstring ToUtf16(std::string_view utf8, DWORD flags, int length) {
+  std::wstring out(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, flags, utf8.data(), static_cast<int>(utf8.size()), out.data(), length);
   return out;
+}
+
+}  // namespace
+
+std::optional<std::wstring> Utf16(std::string_view utf8) {
+  if (utf8.empty()) return std::wstring();
+  if (utf8.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  const int length = Utf16Length(utf8, MB_ERR_INVALID_CHARS);
+  if (length <= 0) return std::nullopt;
+  return ToUtf16(utf8, MB_ERR_INVALID_CHARS, length);
+}
+
+std::wstring Wide(std::string_view utf8) {
+  if (std::optional<std::wstring> exact = Utf16(utf8)) return *std::move(exact);
+  const std::string_view shown = utf8.substr(0, static_cast<std::size_t>(INT_MAX));
+  return ToUtf16(shown, 0, std::max(Utf16Length(shown, 0), 0));
 }
 
 std::string Utf8(std::wstring_view text) {
@@ -101,10 +124,6 @@ FileHandle Refuse(HANDLE handle, int error) {
   return kNoFile;
 }
 
-// The longest path the system takes in its plain form everywhere: a folder's
-// path leaves room for a 8.3 name below it.
-constexpr std::size_t kPlainPathLimit = MAX_PATH - 12;
-
 // The extraction folder when it is too long to be the process's current
 // directory; empty while the current directory is in force.
 std::wstring& LongFolder() {
@@ -112,42 +131,51 @@ std::wstring& LongFolder() {
   return folder;
 }
 
-bool IsRelative(std::wstring_view path) {
-  const bool rooted = !path.empty() && (path[0] == L'\\' || path[0] == L'/');
-  const bool drive = path.size() >= 2 && path[1] == L':';
-  return !rooted && !drive;
+std::wstring ProcessCurrentDirectory() {
+  const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
+  if (size == 0) return {};
+  std::wstring current(size, L'\0');
+  const DWORD length = ::GetCurrentDirectoryW(size, current.data());
+  if (length == 0 || length >= size) return {};
+  current.resize(length);
+  return current;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return path;
-  full.resize(length);
-  return full;
+// Another drive's current directory, which the system keeps in the
+// environment variable "=D:"; empty for the drive's root.
+std::wstring DriveCurrentDirectory(wchar_t drive) {
+  const wchar_t name[] = {L'=', drive, L':', L'\0'};
+  const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return {};
+  std::wstring folder(size, L'\0');
+  const DWORD length = ::GetEnvironmentVariableW(name, folder.data(), size);
+  if (length == 0 || length >= size) return {};
+  folder.resize(length);
+  return folder;
 }
 
-// The form of a full path the system takes at any length.
-std::wstring LongForm(const std::wstring& full) {
-  if (full.rfind(L"\\\\?\\", 0) == 0) return full;
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
+// What a relative path is resolved against: the long extraction folder while
+// it is in force, else the process's current directory.
+PathBase CurrentBase() {
+  return PathBase{LongFolder().empty() ? ProcessCurrentDirectory() : LongFolder(), DriveCurrentDirectory};
 }
 
-// The UTF-16 path the system is given for `path`: as it is while it is short
-// and the current directory holds; otherwise made full (against the long
-// extraction folder for a relative path) and, when long, in the long form.
-std::wstring SystemPath(const char* path) {
-  std::wstring wide = Wide(path);
-  const std::wstring& folder = LongFolder();
-  if (folder.empty() && wide.size() < kPlainPathLimit) return wide;
-  if (!folder.empty() && IsRelative(wide)) wide = folder + L"\\" + wide;
-  const std::wstring full = FullPath(wide);
-  return full.size() < kPlainPathLimit ? full : LongForm(full);
+// The UTF-16 path the system is given for `path`: made full, and in the long
+// form when the full path is long (SystemPathForm). No value, with errno
+// EILSEQ, when `path` is not UTF-8.
+std::optional<std::wstring> SystemPath(const char* path) {
+  const std::optional<std::wstring> wide = Utf16(path);
+  if (!wide) {
+    errno = EILSEQ;
+    return std::nullopt;
+  }
+  return SystemPathForm(*wide, CurrentBase());
 }
 
-DWORD Attributes(const char* path) { return ::GetFileAttributesW(SystemPath(path).c_str()); }
+DWORD Attributes(const char* path) {
+  const std::optional<std::wstring> target = SystemPath(path);
+  return target ? ::GetFileAttributesW(target->c_str()) : INVALID_FILE_ATTRIBUTES;
+}
 
 bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
   return handle != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(handle, &info) != 0;
@@ -156,7 +184,9 @@ bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
 class WindowsFiles final : public FileSystem {
  public:
   FileHandle OpenRead(const char* path) override {
-    const int fd = ::_wopen(SystemPath(path).c_str(), _O_RDONLY | _O_BINARY);
+    const std::optional<std::wstring> target = SystemPath(path);
+    if (!target) return kNoFile;
+    const int fd = ::_wopen(target->c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
       if (IsDirectory(path)) errno = EISDIR;
       return kNoFile;
@@ -174,8 +204,9 @@ class WindowsFiles final : public FileSystem {
   }
 
   FileHandle CreateExclusive(const char* path) override {
-    const int fd =
-        ::_wopen(SystemPath(path).c_str(), _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE);
+    const std::optional<std::wstring> target = SystemPath(path);
+    if (!target) return kNoFile;
+    const int fd = ::_wopen(target->c_str(), _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE);
     if (fd >= 0) return fd;
     // The runtime reports a folder standing at the name as access denied;
     // anything that stands there is EEXIST, the question for the user.
@@ -190,8 +221,10 @@ class WindowsFiles final : public FileSystem {
     // regular file with no other name, and only then truncated. Writing
     // through a link or a second name would change a file that may lie
     // outside the folder.
+    const std::optional<std::wstring> target = SystemPath(path);
+    if (!target) return kNoFile;
     HANDLE handle =
-        ::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        ::CreateFileW(target->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
@@ -212,9 +245,11 @@ class WindowsFiles final : public FileSystem {
   bool SameFile(const char* path, FileHandle file) override {
     // Opened for no access at all, so a file in use or a folder still
     // answers; a reparse point is looked at itself, not at its target.
-    HANDLE named = ::CreateFileW(
-        SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const std::optional<std::wstring> target = SystemPath(path);
+    if (!target) return false;
+    HANDLE named =
+        ::CreateFileW(target->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (named == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION namedInfo{};
     BY_HANDLE_FILE_INFORMATION openInfo{};
@@ -247,12 +282,21 @@ class WindowsFiles final : public FileSystem {
 
   void Close(FileHandle file) override { ::_close(file); }
 
-  bool Unlink(const char* path) override { return ::_wunlink(SystemPath(path).c_str()) == 0; }
+  bool Unlink(const char* path) override {
+    const std::optional<std::wstring> target = SystemPath(path);
+    return target && ::_wunlink(target->c_str()) == 0;
+  }
 
   // A folder too long to be the current directory is entered all the same:
   // relative paths are resolved against it from then on.
   bool ChangeDirectory(const char* path) override {
-    const std::wstring target = SystemPath(path);
+    const std::optional<std::wstring> wide = Utf16(path);
+    if (!wide) {
+      errno = EILSEQ;
+      return false;
+    }
+    const PathBase base = CurrentBase();
+    const std::wstring target = SystemPathForm(*wide, base);
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       errno = attributes == INVALID_FILE_ATTRIBUTES ? ErrnoFor(::GetLastError()) : ENOTDIR;
@@ -262,12 +306,12 @@ class WindowsFiles final : public FileSystem {
       LongFolder().clear();
       return true;
     }
-    std::wstring full = FullPath(target);
-    if (full.rfind(L"\\\\?\\", 0) != 0 || full.size() < kPlainPathLimit) {
+    std::wstring full = FullPathName(*wide, base);
+    if (full.size() < kPlainPathLimit) {
       errno = ErrnoFor(::GetLastError());
       return false;
     }
-    LongFolder() = full.rfind(L"\\\\?\\UNC\\", 0) == 0 ? L"\\\\" + full.substr(8) : full.substr(4);
+    LongFolder() = std::move(full);
     return true;
   }
 
@@ -325,8 +369,9 @@ bool IsFolder(const char* path) {
 }
 
 std::string AbsolutePath(const std::string& path) {
-  if (path.empty()) return path;
-  return Utf8(FullPath(Wide(path)));
+  const std::optional<std::wstring> wide = Utf16(path);
+  if (path.empty() || !wide) return path;
+  return Utf8(FullPathName(*wide, CurrentBase()));
 }
 
 std::optional<std::string> NameFromStored(std::string_view stored) {

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/extract_request.h"
@@ -172,6 +175,78 @@ TEST(WindowsCodePageNamesTest, StoredNamesAreCheckedAndWrittenAsTheCodePageReads
     EXPECT_NE(ui.messages[0].detail.find(c.reason), std::string::npos) << ui.messages[0].detail;
     EXPECT_TRUE(fs::is_empty(folder));
   }
+}
+
+// Bytes that are not UTF-8 name no file: the file layer refuses them with
+// EILSEQ instead of making up a name with U+FFFD in it, and extraction says
+// so and writes nothing.
+TEST(WindowsFilesTest, BytesThatAreNotUtf8NameNoFile) {
+  const char* const cases[] = {
+      "M\xFCller.wav",         // CP1252, as stored
+      "cut\xC3",               // a sequence cut short
+      "\xC0\xAF.wav",          // '/' in an overlong form
+      "\xED\xA0\x80.wav",      // an encoded surrogate
+      "\xF4\x90\x80\x80.wav",  // past U+10FFFF
+      "\xFF.wav",
+  };
+  FileSystem& files = NativeFileSystem();
+  for (const char* name : cases) {
+    SCOPED_TRACE(name);
+    ScratchDir scratch;
+    const std::string folder = scratch / "out";
+    fs::create_directory(folder);
+    ASSERT_TRUE(files.ChangeDirectory(folder.c_str()));
+    errno = 0;
+    EXPECT_EQ(files.CreateExclusive(name), kNoFile);
+    EXPECT_EQ(errno, EILSEQ);
+    errno = 0;
+    EXPECT_EQ(files.OpenRead(name), kNoFile);
+    EXPECT_EQ(errno, EILSEQ);
+    EXPECT_FALSE(files.ChangeDirectory(name));
+    EXPECT_EQ(AbsolutePath(name), name);
+
+    const std::string backup = scratch / "box.bkp";
+    BackupBuilder::Single(BackupKind::k3).Entry(name, WavPayload(100)).WriteTo(backup);
+    FakeUi ui;
+    Extractor extractor(files, ui);
+    // A mapping that hands the stored bytes on as they are.
+    extractor.set_entry_options({[](std::string_view stored) { return std::string(stored); }, "", nullptr});
+    EXPECT_EQ(extractor.OnExtract(backup, folder), RunResult::kFailed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "System error(9)");
+    EXPECT_EQ(ui.messages[0].detail, std::string(name) + ": " + std::strerror(EILSEQ));
+    EXPECT_TRUE(fs::is_empty(folder));
+  }
+  // The same name in UTF-8 is written under it.
+  ScratchDir scratch;
+  ASSERT_TRUE(files.ChangeDirectory(scratch.path().c_str()));
+  const FileHandle file = files.CreateExclusive("M\xC3\xBCller.wav");
+  ASSERT_NE(file, kNoFile);
+  files.Close(file);
+  EXPECT_TRUE(fs::exists(fs::path(scratch.path()) / L"M\u00FCller.wav"));
+}
+
+// A folder of about 250 characters, whose files' full paths pass 260: each
+// goes to the system whole, in the long form. (Wine takes any length, so
+// the rules themselves are tested on their own in PathFormsTest.)
+TEST(WindowsFilesTest, ExtractsIntoAFolderOfAbout250Characters) {
+  ScratchDir scratch;
+  std::string folder = scratch.path();
+  while (folder.size() < 190) folder.append("\\").append(60, 'f');
+  folder += '\\';
+  folder.append(250 - folder.size(), 'g');
+  ASSERT_EQ(folder.size(), 250u);
+  fs::create_directories(folder);
+  // The longest name a backup holds.
+  const std::string longName = std::string(format::kNameFieldSize - 4, 'n') + ".wav";
+  const Files expected = {{"a.wav", WavPayload(100)}, {longName, TextTrapPayload()}};
+  BackupBuilder backup = BackupBuilder::Single(BackupKind::k3);
+  for (const auto& [name, payload] : expected) backup.Entry(name, payload);
+  backup.WriteTo(scratch / "box.bkp");
+  FakeUi ui;
+  EXPECT_EQ(Extractor(NativeFileSystem(), ui).OnExtract(scratch / "box.bkp", folder), RunResult::kCompleted);
+  EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Extraction completed."});
+  EXPECT_EQ(FilesIn(folder), expected);
 }
 
 // Wine cannot make symbolic links or junctions (CreateSymbolicLinkA reports
