@@ -5,6 +5,7 @@
 
 #include "archive/extraction_run.h"
 #include "archive/payload.h"
+#include "archive/salvage_names.h"
 
 namespace larkspool {
 namespace {
@@ -172,7 +173,8 @@ RunResult SalvageRun::Run(const SalvageRequest& request, SalvageReport& report) 
         if (!outcome.ok()) break;
       }
     } else {
-      outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, visitor);
+      NamingVisitor named(visitor, request.naming);
+      outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, named);
     }
     if (outcome.failed()) ReportStatus(ui_, outcome);
   });

@@ -139,12 +139,13 @@ INSTANTIATE_TEST_SUITE_P(
             {"--json", "-q"},
             40,
             1,
-            R"({"backup":"box.bkp","kind":3,"kind_assumed":false,"damaged":true,"complete":1,)"
+            R"({"backup":"box.bkp","result":"completed","kind":3,"kind_assumed":false,"damaged":true,)"
+            R"("unreadable":false,"unreadable_bytes":0,"complete":1,)"
             R"("partial":1,"unnamed":0,"lost":0,"messages":[{"state":"complete","name":"a.wav",)"
             R"("file":"a.wav","offset":104,"saved":40000,"size":40000,"note":"","kept_existing":false},)"
             R"({"state":"partial","name":"b.wav","file":"b.partial.wav","offset":40184,"saved":60,)"
             R"("size":100,"note":"the backup ends inside it","kept_existing":false}],"damaged_ranges":)"
-            R"([{"begin":40244,"end":40284,"reason":"missing: the backup ends inside b.wav"}]})"
+            R"([{"begin":40244,"end":40284,"reason":"missing: the backup ends inside b.wav","unreadable":false}]})"
             "\n",
             {{"a.wav", kWavA}, {"b.partial.wav", Mended(Bytes(kWavB.begin(), kWavB.begin() + 60))}}}),
     ByLabel());
