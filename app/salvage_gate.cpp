@@ -37,7 +37,8 @@ Outcome ReadLayoutEvidence(FileSystem& fs, const std::string& backupFile, Layout
   errno = 0;
   const std::int64_t size = fs.Seek(backup.get(), 0, SeekFrom::kEnd);
   constexpr auto kFieldsEnd = static_cast<std::int64_t>(format::kKindOffset + format::kKindFieldsSize);
-  if (size < kFieldsEnd) return Outcome::FailWithErrno(StatusCode::kReadFailed, "file too short for a backup header");
+  if (size < kFieldsEnd)
+    return Outcome::FailWithErrno(StatusCode::kReadFailed, "file too short for a backup header");
 
   std::array<std::uint8_t, kHeaderBytes> header{};
   const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size, kHeaderBytes));
@@ -45,18 +46,20 @@ Outcome ReadLayoutEvidence(FileSystem& fs, const std::string& backupFile, Layout
   const bool read = fs.Seek(backup.get(), 0, SeekFrom::kStart) == 0 &&
                     fs.Read(backup.get(), header.data(), wanted) == static_cast<std::int64_t>(wanted);
   if (read) {
-    evidence.field = ClassifyKindFields(std::span(header).subspan<format::kKindOffset, format::kKindFieldsSize>()).kind;
+    evidence.field =
+        ClassifyKindFields(std::span(header).subspan<format::kKindOffset, format::kKindFieldsSize>()).kind;
     evidence.digest = wanted < kHeaderBytes ? DigestReading::kMissing : ReadDigest(header);
   }
   const auto start = [&fs, &backup, size](BackupKind kind) {
-    const std::int64_t first = static_cast<std::int64_t>(
-        UsesPairRecords(kind) ? format::kPairRecordSize : format::kEntryHeaderSize);
+    const std::int64_t first =
+        static_cast<std::int64_t>(UsesPairRecords(kind) ? format::kPairRecordSize : format::kEntryHeaderSize);
     const std::int64_t payload = EntryAreaStart(kind) + first;
     std::array<std::uint8_t, format::kWaveTagsSize> tags{};
-    const bool tagged = payload + static_cast<std::int64_t>(tags.size()) <= size &&
-                        fs.Seek(backup.get(), payload, SeekFrom::kStart) == payload &&
-                        fs.Read(backup.get(), tags.data(), tags.size()) == static_cast<std::int64_t>(tags.size()) &&
-                        HasWaveTags(tags);
+    const bool tagged =
+        payload + static_cast<std::int64_t>(tags.size()) <= size &&
+        fs.Seek(backup.get(), payload, SeekFrom::kStart) == payload &&
+        fs.Read(backup.get(), tags.data(), tags.size()) == static_cast<std::int64_t>(tags.size()) &&
+        HasWaveTags(tags);
     return LayoutStart{CountChainedEntries(fs, backup.get(), kind), tagged};
   };
   evidence.single = start(BackupKind::k3);
@@ -100,8 +103,8 @@ std::optional<LayoutChoice> ChooseLayout(const LayoutEvidence& evidence) {
   // paired layout out; a kind field is one bit from another. (A protected
   // backup holds its digest and first record where an entry header would
   // name a first payload: no damage puts tags there.)
-  choice.pairedPossible = evidence.paired.weight() > 0 ||
-                          (evidence.single.weight() == 0 && evidence.longHeader.weight() == 0);
+  choice.pairedPossible =
+      evidence.paired.weight() > 0 || (evidence.single.weight() == 0 && evidence.longHeader.weight() == 0);
   return choice;
 }
 

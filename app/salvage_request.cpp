@@ -118,8 +118,8 @@ RunResult Salvager::Salvage(const std::string& backupFile, bool write, SalvageRe
   report.kindAssumed = choice.assumed;
   const std::optional<std::vector<SalvagedMessage>> sound =
       choice.assumed ? std::nullopt : SoundEntries(fs_, backupFile, choice.kind, options_);
-  SalvageRequest request{backupFile, choice.kind, EntryAreaStart(choice.kind), write, sound ? &*sound : nullptr,
-                         {},         {}};
+  SalvageRequest request{
+      backupFile, choice.kind, EntryAreaStart(choice.kind), write, sound ? &*sound : nullptr, {}, {}};
   return RunScan(request, report);
 }
 
@@ -217,14 +217,16 @@ std::string SalvageReportText(const SalvageReport& report, std::string_view back
   }
   std::size_t unreadable = 0;
   for (const DamagedRange& range : report.damaged) {
-    const std::string reason = range.reason.empty() && range.unreadable ? "cannot be read" : shown(range.reason);
+    const std::string reason =
+        range.reason.empty() && range.unreadable ? "cannot be read" : shown(range.reason);
     text += "damaged  bytes " + std::to_string(range.begin) + "-" + std::to_string(range.end - 1) + " (" +
             std::to_string(range.end - range.begin) + " bytes): " + reason + "\n";
     if (range.unreadable) ++unreadable;
   }
   if (unreadable > 0) {
-    text += "unreadable  " + std::to_string(UnreadableBytes(report)) + " bytes in " + std::to_string(unreadable) +
-            (unreadable == 1 ? " range" : " ranges") + " could not be read (bad blocks)\n";
+    text += "unreadable  " + std::to_string(UnreadableBytes(report)) + " bytes in " +
+            std::to_string(unreadable) + (unreadable == 1 ? " range" : " ranges") +
+            " could not be read (bad blocks)\n";
   }
   text += std::to_string(report.Count(SalvageState::kComplete)) + " complete, " +
           std::to_string(report.Count(SalvageState::kPartial)) + " partial, " +
@@ -249,7 +251,8 @@ std::string ReportFileName(const std::vector<std::string>& saved) {
   return name;
 }
 
-std::string SalvageSummary(const SalvageReport& report, std::string_view folder, std::string_view reportFile) {
+std::string SalvageSummary(const SalvageReport& report, std::string_view folder,
+                           std::string_view reportFile) {
   const std::size_t saved = report.savedBefore + report.Count(SalvageState::kComplete) +
                             report.Count(SalvageState::kPartial) + report.Count(SalvageState::kUnnamed);
   // The folder as the user gave it, with the separator it uses.
@@ -257,10 +260,10 @@ std::string SalvageSummary(const SalvageReport& report, std::string_view folder,
   const char separator =
       path.find('\\') != std::string::npos && path.find('/') == std::string::npos ? '\\' : '/';
   if (!path.empty() && path.back() != '/' && path.back() != '\\') path += separator;
-  std::string summary = std::to_string(saved) + " messages saved, " +
-                        std::to_string(report.Count(SalvageState::kPartial)) + " in part, " +
-                        std::to_string(report.Count(SalvageState::kUnnamed)) +
-                        " without their names; the damaged parts are listed in " + path + std::string(reportFile);
+  std::string summary =
+      std::to_string(saved) + " messages saved, " + std::to_string(report.Count(SalvageState::kPartial)) +
+      " in part, " + std::to_string(report.Count(SalvageState::kUnnamed)) +
+      " without their names; the damaged parts are listed in " + path + std::string(reportFile);
   if (reportFile != kSalvageReportFile) {
     summary += " (a message saved in this run is named " + std::string(kSalvageReportFile) + ")";
   }

@@ -29,7 +29,13 @@ class WritingVisitor final : public SalvageVisitor {
     report_.kept.push_back(false);
     if (!request_.write || message.state == SalvageState::kLost || request_.written.contains(message.offset))
       return Outcome::Ok();
-    return Write(message).About(message.outputName);
+    Outcome written = Write(message).About(message.outputName);
+    // The report holds what was saved: not a message whose write failed.
+    if (written.failed()) {
+      report_.messages.pop_back();
+      report_.kept.pop_back();
+    }
+    return written;
   }
 
   void OnDamage(const DamagedRange& range) override { report_.damaged.push_back(range); }

@@ -49,8 +49,8 @@ void AddOverwriteOption(CLI::App& command, OverwritePolicy& policy) {
 // A salvage takes every message: the options that choose entries or change
 // the listing are refused beside --salvage, never ignored.
 void AddSalvageFlag(CLI::App& command, bool& flag) {
-  CLI::Option* salvage =
-      command.add_flag("--salvage", flag, "Show what salvage would save from a damaged backup; write nothing");
+  CLI::Option* salvage = command.add_flag(
+      "--salvage", flag, "Show what salvage would save from a damaged backup; write nothing");
   for (const char* chooser : {"PATTERN", "--exclude", "--ignore-case", "--long"}) {
     if (CLI::Option* option = command.get_option_no_throw(chooser)) salvage->excludes(option);
   }
