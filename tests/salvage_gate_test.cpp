@@ -349,14 +349,20 @@ TEST(SalvageNamesTest, GoingOnNamesFilesAsTheExtractionDid) {
     return name;
   };
   latin.unnamedReason = "the name is not valid LATIN";
+  // Through the desktop's own offer: Yes goes on with the names the
+  // extraction used.
   Session s;
-  const GoneOn o = GoOnAfterExtract(s,
-                                    BackupBuilder::Single(BackupKind::k3)
-                                        .Entry("M\xFCller-1.wav", kA)
-                                        .Entry("b.wav", kUntagged)
-                                        .Entry("M\xFCller-3.wav", kC)
-                                        .Entry("\xFF.wav", kD),
-                                    latin);
+  BackupBuilder::Single(BackupKind::k3)
+      .Entry("M\xFCller-1.wav", kA)
+      .Entry("b.wav", kUntagged)
+      .Entry("M\xFCller-3.wav", kC)
+      .Entry("\xFF.wav", kD)
+      .WriteTo(s.backup);
+  s.ui.yesNoAnswers = {true};
+  desktop::MainWindowModel model(NativeFileSystem(), s.ui);
+  model.extractor().set_entry_options(latin);
+  model.OnEditChange(s.backup, s.folder);
+  GoneOn o{model.OnExtract(), {}, s.Output()};
   ASSERT_EQ(o.result, RunResult::kCompleted);
   EXPECT_EQ(o.files.at("M\xC3\xBCller-1.wav"), kA);
   EXPECT_EQ(o.files.at("M\xC3\xBCller-3.wav"), kC);
