@@ -336,6 +336,23 @@ TEST(SalvageReportFileTest, IsWrittenAfterACancelWithWhatWasFound) {
   EXPECT_NE(o.summary.find("the damaged parts are listed in"), std::string::npos) << o.summary;
 }
 
+// Bytes the system could not read are summed up, apart from the other
+// damage; a run that did not complete says how it ended.
+TEST(SalvageReportFileTest, TheTextSaysWhatCouldNotBeReadAndHowTheRunEnded) {
+  SalvageReport report;
+  report.damaged = {{100, 612, "cannot be read", true},
+                    {700, 800, "the name is damaged", false},
+                    {4096, 8192, "cannot be read", true}};
+  const std::string text = SalvageReportText(report, "box.bkp", {}, RunResult::kCancelled);
+  EXPECT_NE(text.find("\nunreadable  4608 bytes in 2 ranges could not be read (bad blocks)\n0 complete"),
+            std::string::npos)
+      << text;
+  EXPECT_TRUE(text.ends_with("\ncancelled: the messages after that point were not looked for\n")) << text;
+  report.damaged.pop_back();
+  report.damaged.erase(report.damaged.begin());
+  EXPECT_EQ(SalvageReportText(report, "box.bkp").find("unreadable"), std::string::npos);
+}
+
 // Names read as the extraction read them, before and after the stop: a
 // mapping such as a code page's, and a name it cannot read.
 TEST(SalvageNamesTest, GoingOnNamesFilesAsTheExtractionDid) {
