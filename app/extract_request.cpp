@@ -22,6 +22,7 @@ std::optional<DamagedStop> Extractor::damaged_stop() const {
   DamagedStop damaged = *lastRun_;
   damaged.entryStart = stop.entryStart;
   damaged.written = stop.written;
+  damaged.writtenNames = stop.writtenNames;
   return damaged;
 }
 
@@ -36,7 +37,7 @@ RunResult Extractor::OnExtract(const std::string& backupFile, const std::string&
     return step.result();
   }
 
-  lastRun_ = DamagedStop{backupFile, folder, kind, 0, {}};
+  lastRun_ = DamagedStop{backupFile, folder, kind, 0, {}, {}};
   const RunResult result = run_.RunExtraction(backupFile, kind);
   if (result == RunResult::kProgressWindowFailed) {
     ui_.ShowMessage(Message{std::string(kProgressFailedText), MessageStyle::kPlain, {}});

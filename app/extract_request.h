@@ -23,8 +23,9 @@ struct DamagedStop {
   std::string backupFile;
   std::string folder;  // as given; the current directory is this folder
   BackupKind kind = BackupKind::k3;
-  std::int64_t entryStart = 0;        // the entry or record the walk stopped in
-  std::vector<std::int64_t> written;  // the payload offsets of the files the run wrote
+  std::int64_t entryStart = 0;            // the entry or record the walk stopped in
+  std::vector<std::int64_t> written;      // the payload offsets of the files the run wrote
+  std::vector<std::string> writtenNames;  // and the names it wrote them under
 };
 
 // Both paths given, and the folder entered (it stays the current

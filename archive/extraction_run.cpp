@@ -58,7 +58,10 @@ class ExtractingVisitor final : public EntryVisitor {
     }
     out.Reset();
     if (!copied.ok()) fs_.Unlink(name.c_str());
-    if (copied.ok()) stop_.written.push_back(payload.offset);
+    if (copied.ok()) {
+      stop_.written.push_back(payload.offset);
+      stop_.writtenNames.push_back(name);
+    }
     return copied.About(name);
   }
 
@@ -176,7 +179,7 @@ RunResult ExtractionRun::RunExtraction(const std::string& backupFile, BackupKind
   const bool shown = ui_.RunWithProgress(lines, cancel_, [&] {
     progress_.MarkStart();
     cancel_.Clear();
-    stop_ = WalkStop{StatusCode::kSuccess, EntryAreaStart(kind), {}};
+    stop_ = WalkStop{StatusCode::kSuccess, EntryAreaStart(kind), {}, {}};
     outcome = Walk(backup.get(), kind);
     if (outcome.failed()) stop_.code = outcome.code();
     // Both the completion and a fault are shown over the progress display,

@@ -28,6 +28,7 @@ struct WalkStop {
   StatusCode code = StatusCode::kSuccess;  // the walk's fault, or success
   std::int64_t entryStart = 0;             // the entry or record it came in
   std::vector<std::int64_t> written;       // the payload offsets of the files written
+  std::vector<std::string> writtenNames;   // and their names
 };
 
 class ExtractionRun {
@@ -45,6 +46,7 @@ class ExtractionRun {
   // The names and the choice of entries of the runs to come; by default
   // every entry under its stored name.
   void set_entry_options(EntryOptions options) { options_ = std::move(options); }
+  const EntryOptions& entry_options() const { return options_; }
 
  private:
   // The walkers of a run, with the progress display open. Neither shows a

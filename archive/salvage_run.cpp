@@ -5,6 +5,7 @@
 
 #include "archive/extraction_run.h"
 #include "archive/payload.h"
+#include "archive/salvage_names.h"
 
 namespace larkspool {
 namespace {
@@ -28,7 +29,13 @@ class WritingVisitor final : public SalvageVisitor {
     report_.kept.push_back(false);
     if (!request_.write || message.state == SalvageState::kLost || request_.written.contains(message.offset))
       return Outcome::Ok();
-    return Write(message).About(message.outputName);
+    Outcome written = Write(message).About(message.outputName);
+    // The report holds what was saved: not a message whose write failed.
+    if (written.failed()) {
+      report_.messages.pop_back();
+      report_.kept.pop_back();
+    }
+    return written;
   }
 
   void OnDamage(const DamagedRange& range) override { report_.damaged.push_back(range); }
@@ -172,7 +179,8 @@ RunResult SalvageRun::Run(const SalvageRequest& request, SalvageReport& report) 
         if (!outcome.ok()) break;
       }
     } else {
-      outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, visitor);
+      NamingVisitor named(visitor, request.naming);
+      outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, named);
     }
     if (outcome.failed()) ReportStatus(ui_, outcome);
   });

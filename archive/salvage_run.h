@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/backup_format.h"
+#include "archive/entry_options.h"
 #include "archive/output_file.h"
 #include "archive/salvage_scan.h"
 #include "base/outcome.h"
@@ -45,6 +46,9 @@ struct SalvageRequest {
   // Payload offsets a run before this one wrote already: reported, not
   // written again.
   std::set<std::int64_t> written;
+  // How the scan's stored names are read, as for an extraction (`select` is
+  // not used: a salvage takes every message).
+  EntryOptions naming;
 };
 
 class SalvageRun {

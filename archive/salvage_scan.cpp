@@ -332,16 +332,10 @@ void Scanner::Damage(std::int64_t begin, std::int64_t end, std::string_view reas
   damage_ = DamagedRange{begin, end, std::string(reason)};
 }
 
+// The stored name is read and checked by the run, as an extraction reads and
+// checks it (a byte of a double-byte character may look like a separator).
 Outcome Scanner::Emit(SalvagedMessage message) {
   FlushDamage();
-  const bool named = message.state == SalvageState::kComplete || message.state == SalvageState::kPartial;
-  if (named) {
-    if (const std::string_view refusal = OutputNameRefusal(message.outputName); !refusal.empty()) {
-      message.state = SalvageState::kUnnamed;
-      message.outputName = RecoveredName(message.offset);
-      message.note = "the stored name is " + std::string(refusal);
-    }
-  }
   return visitor_->OnMessage(message);
 }
 

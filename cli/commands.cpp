@@ -47,8 +47,14 @@ void AddOverwriteOption(CLI::App& command, OverwritePolicy& policy) {
       ->check(CLI::IsMember({"ask", "all", "never"}));
 }
 
+// A salvage takes every message: the options that choose entries or change
+// the listing are refused beside --salvage, never ignored.
 void AddSalvageFlag(CLI::App& command, bool& flag) {
-  command.add_flag("--salvage", flag, "Show what salvage would save from a damaged backup; write nothing");
+  CLI::Option* salvage = command.add_flag(
+      "--salvage", flag, "Show what salvage would save from a damaged backup; write nothing");
+  for (const char* chooser : {"PATTERN", "--exclude", "--ignore-case", "--long"}) {
+    if (CLI::Option* option = command.get_option_no_throw(chooser)) salvage->excludes(option);
+  }
 }
 
 void AddBackupArgument(CLI::App& command, std::string& backup) {
@@ -84,14 +90,7 @@ void AddChoiceOptions(CLI::App& command, EntryChoice& choice) {
 // The core's entry options for `encoding`, and for `selection` unless it
 // takes everything. The options share the objects they call.
 EntryOptions MakeEntryOptions(const std::string& encoding, const std::shared_ptr<EntrySelection>& selection) {
-  EntryOptions options;
-  if (!encoding.empty()) {
-    std::shared_ptr<NameEncoding> converter = NameEncoding::Open(encoding);
-    if (converter) {
-      options.mapName = [converter](std::string_view stored) { return converter->ToUtf8(stored); };
-      options.unnamedReason = "the name is not valid " + encoding;
-    }
-  }
+  EntryOptions options = NamingOptions(encoding);
   if (selection && !selection->TakesEverything()) {
     options.select = [selection](std::string_view name) { return selection->Takes(name); };
   }
@@ -155,6 +154,7 @@ void SetupSalvage(CLI::App& app, ExitCode& result) {
   AddOverwriteOption(*command, options->overwrite);
   command->add_flag("-q,--quiet", options->quiet, "Print no progress");
   command->add_flag("--json", options->json, "Print the report as one JSON object");
+  AddEncodingOption(*command, options->nameEncoding);
   command->callback([options, &result] { result = RunSalvage(*options); });
 }
 
@@ -167,8 +167,8 @@ void SetupList(CLI::App& app, ExitCode& result) {
                     "Also print each message's duration, audio format and sample rate");
   command->add_flag("--json", options->json,
                     "Print the kind, the password flag and every entry with its audio details as JSON");
-  AddSalvageFlag(*command, options->salvage);
   AddChoiceOptions(*command, options->choice);
+  AddSalvageFlag(*command, options->salvage);
   command->callback([options, &result] { result = RunList(*options); });
 }
 
@@ -177,8 +177,8 @@ void SetupVerify(CLI::App& app, ExitCode& result) {
   CLI::App* command = app.add_subcommand("verify", "Check every entry of BACKUP without writing anything");
   AddBackupArgument(*command, options->backup);
   AddPasswordFlag(*command, options->passwordFromStdin);
-  AddSalvageFlag(*command, options->salvage);
   AddChoiceOptions(*command, options->choice);
+  AddSalvageFlag(*command, options->salvage);
   command->callback([options, &result] { result = RunVerify(*options); });
 }
 

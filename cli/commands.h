@@ -50,6 +50,7 @@ struct SalvageOptions {
   OverwritePolicy overwrite = OverwritePolicy::kAsk;
   bool quiet = false;
   bool json = false;
+  std::string nameEncoding;  // empty: the stored bytes
 };
 
 struct CatOptions {

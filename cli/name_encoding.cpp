@@ -92,4 +92,15 @@ NameEncoding::~NameEncoding() { ::iconv_close(converter_->handle); }
 NameEncoding::NameEncoding(std::string charset, std::unique_ptr<Converter> converter)
     : charset_(std::move(charset)), converter_(std::move(converter)) {}
 
+EntryOptions NamingOptions(const std::string& charset) {
+  EntryOptions options;
+  if (charset.empty()) return options;
+  std::shared_ptr<NameEncoding> converter = NameEncoding::Open(charset);
+  if (converter) {
+    options.mapName = [converter](std::string_view stored) { return converter->ToUtf8(stored); };
+    options.unnamedReason = "the name is not valid " + charset;
+  }
+  return options;
+}
+
 }  // namespace larkspool::cli

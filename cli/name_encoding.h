@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "archive/entry_options.h"
+
 namespace larkspool::cli {
 
 class NameEncoding {
@@ -30,5 +32,10 @@ class NameEncoding {
   std::string charset_;
   std::unique_ptr<Converter> converter_;
 };
+
+// The core's entry options that read every stored name in `charset` and
+// refuse one that is not valid in it; with no charset, none (the stored
+// bytes, or on Windows the system's code page).
+EntryOptions NamingOptions(const std::string& charset);
 
 }  // namespace larkspool::cli

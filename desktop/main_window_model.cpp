@@ -38,8 +38,12 @@ RunResult MainWindowModel::OfferSalvage(const DamagedStop& stop) {
   if (!ui_.AskYesNo(std::string(kSalvageOfferText))) return RunResult::kFailed;
   SalvageReport report;
   std::string summary;
-  const RunResult result = Salvager(fs_, ui_).GoOn(stop, report, summary);
-  if (result == RunResult::kCompleted) ui_.ShowMessage(Message{summary, MessageStyle::kInformation, {}});
+  // Files before and after the stop get their names the same way.
+  Salvager salvager(fs_, ui_);
+  salvager.set_entry_options(extractor_.run().entry_options());
+  const RunResult result = salvager.GoOn(stop, report, summary);
+  // After a fault or a cancel too, the summary tells where the report is.
+  if (!summary.empty()) ui_.ShowMessage(Message{summary, MessageStyle::kInformation, {}});
   return result;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "archive/salvage_names.h"
 #include "archive/salvage_scan.h"
 
 namespace larkspool::fuzz {
@@ -123,7 +124,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const BackupKind kind : {BackupKind::k3, BackupKind::k6, BackupKind::k5}) {
     fuzz::MemoryFile file(bytes);
     fuzz::Checker checker(bytes);
-    const Outcome scanned = SalvageScan(file, fuzz::kBackup, kind, EntryAreaStart(kind), checker);
+    // Names are read and refused as the run reads and refuses them.
+    const EntryOptions names;
+    NamingVisitor named(checker, names);
+    const Outcome scanned = SalvageScan(file, fuzz::kBackup, kind, EntryAreaStart(kind), named);
     fuzz::Require(scanned.ok(), "a scan of bytes in memory always ends well");
     CountChainedEntries(file, fuzz::kBackup, kind);
   }

@@ -139,12 +139,13 @@ INSTANTIATE_TEST_SUITE_P(
             {"--json", "-q"},
             40,
             1,
-            R"({"backup":"box.bkp","kind":3,"kind_assumed":false,"damaged":true,"complete":1,)"
+            R"({"backup":"box.bkp","result":"completed","kind":3,"kind_assumed":false,"damaged":true,)"
+            R"("unreadable":false,"unreadable_bytes":0,"complete":1,)"
             R"("partial":1,"unnamed":0,"lost":0,"messages":[{"state":"complete","name":"a.wav",)"
             R"("file":"a.wav","offset":104,"saved":40000,"size":40000,"note":"","kept_existing":false},)"
             R"({"state":"partial","name":"b.wav","file":"b.partial.wav","offset":40184,"saved":60,)"
             R"("size":100,"note":"the backup ends inside it","kept_existing":false}],"damaged_ranges":)"
-            R"([{"begin":40244,"end":40284,"reason":"missing: the backup ends inside b.wav"}]})"
+            R"([{"begin":40244,"end":40284,"reason":"missing: the backup ends inside b.wav","unreadable":false}]})"
             "\n",
             {{"a.wav", kWavA}, {"b.partial.wav", Mended(Bytes(kWavB.begin(), kWavB.begin() + 60))}}}),
     ByLabel());
@@ -494,6 +495,31 @@ INSTANTIATE_TEST_SUITE_P(
                       Files{{"msg-001.wav", kWavA}}}),
     ByLabel());
 
+// A range takes both its bounds, in either case with -i, also one that
+// spans the letters' cases.
+TEST_F(CliTest, PatternRangesTakeBothBounds) {
+  BackupBuilder builder = BackupBuilder::Single(BackupKind::k3);
+  for (const char* name : {"0-low.wav", "9-high.wav", "a-low.wav", "c-high.wav", "d-out.wav", "C-upper.wav"})
+    builder.Entry(name, kWavB);
+  builder.WriteTo(Path("box.bkp"));
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{"[0-9]*"}, "100\t0-low.wav\n100\t9-high.wav\n"},
+      {{"[a-c]*"}, "100\ta-low.wav\n100\tc-high.wav\n"},
+      {{"-i", "[A-C]*"}, "100\ta-low.wav\n100\tc-high.wav\n100\tC-upper.wav\n"},
+      {{"-i", "[Z-a]*"}, "100\ta-low.wav\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"list", "box.bkp"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Process run = RunCli(args, dir_.path());
+    EXPECT_EQ(run.status, 0) << c.args.back() << run.err;
+    EXPECT_EQ(run.out, c.out) << c.args.back();
+  }
+}
+
 TEST_F(CliTest, CatWritesOnePayloadToStandardOutput) {
   const Bytes first = WavPayload(300, 5);
   BackupBuilder::Paired("42")
@@ -549,6 +575,14 @@ TEST_F(CliTest, NameEncodingWritesAndShowsLegacyNamesAsUtf8) {
   const Process bad = RunCli({"list", "--name-encoding=CP932", "bad.bkp"}, dir_.path());
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.err, "larkspool-cli: System error(9): \\x83.wav: the name is not valid CP932\n");
+
+  // A name of 45 bytes above 0x7F in CP1252 takes twice as many in UTF-8.
+  std::string umlauts;
+  for (int i = 0; i < 45; ++i) umlauts += "\xC3\xBC";
+  BackupBuilder::Single(BackupKind::k3).Entry(std::string(45, '\xFC'), kWavB).WriteTo(Path("long.bkp"));
+  const Process latin = RunCli({"list", "--name-encoding=CP1252", "long.bkp"}, dir_.path());
+  EXPECT_EQ(latin.status, 0) << latin.err;
+  EXPECT_EQ(latin.out, "100\t" + umlauts + "\n");
 }
 
 class CliUsageTest : public CliTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
