@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 #include "archive/extraction_run.h"
 #include "archive/payload.h"
@@ -20,22 +21,27 @@ class WritingVisitor final : public SalvageVisitor {
         output_(output),
         progress_(progress),
         cancel_(cancel),
-        copyProgress_(muted_, [] { return std::int64_t{0}; }),
         done_(request.from) {}
 
   Outcome OnMessage(const SalvagedMessage& message) override {
-    report_.messages.push_back(message);
-    report_.kept.push_back(false);
+    // After a read error among the entries of a sound backup the scan goes
+    // over them again: what was told already is not told twice.
+    if (told_.contains(message.offset)) return Outcome::Ok();
+    report_.Add(message);
+    told_.insert(message.offset);
     if (!request_.write || message.state == SalvageState::kLost || request_.written.contains(message.offset))
       return Outcome::Ok();
-    return Write(message).About(message.outputName);
+    // The copy moves the display on from the message's first byte.
+    Account(message.offset);
+    const Outcome written = Write(message).About(message.outputName);
+    if (written.ok()) Account(message.offset + static_cast<std::int64_t>(message.saved));
+    return written;
   }
 
-  void OnDamage(const DamagedRange& range) override { report_.damaged.push_back(range); }
+  void OnDamage(const DamagedRange& range) override { report_.Add(range); }
 
   void OnProgress(std::int64_t position) override {
-    if (position > done_) progress_.AddDone(static_cast<std::uint64_t>(position - done_));
-    done_ = std::max(done_, position);
+    Account(position);
     progress_.UpdatePercent();
     progress_.UpdateElapsed();
     progress_.PumpMessages();
@@ -43,7 +49,25 @@ class WritingVisitor final : public SalvageVisitor {
 
   bool CancelRequested() override { return cancel_.IsRaised(); }
 
+  // Forgets a message that was told but could not be copied for a read error
+  // of the backup: the scan tells it again, as far as it can be read.
+  void Retract(const SalvagedMessage& message) {
+    told_.erase(message.offset);
+    if (!report_.messages.empty() && report_.messages.back().offset == message.offset) {
+      report_.messages.pop_back();
+      report_.kept.pop_back();
+    } else {
+      --report_.moreMessages[static_cast<std::size_t>(message.state)];
+    }
+  }
+
  private:
+  // Counts the bytes up to `position` as done; the copies count their own.
+  void Account(std::int64_t position) {
+    if (position > done_) progress_.AddDone(static_cast<std::uint64_t>(position - done_));
+    done_ = std::max(done_, position);
+  }
+
   Outcome Write(const SalvagedMessage& message) {
     ScopedFile out(fs_);
     switch (output_.OpenOutputFile(message.outputName, out)) {
@@ -52,15 +76,27 @@ class WritingVisitor final : public SalvageVisitor {
       case OpenResult::kCancelled:
         return Outcome::Cancelled();
       case OpenResult::kSkipped:
-        report_.kept.back() = true;
+        if (report_.kept.size() == report_.messages.size() && !report_.kept.empty() &&
+            report_.messages.back().offset == message.offset) {
+          report_.kept.back() = true;
+        }
         return Outcome::Ok();
       case OpenResult::kFailed:
         return Outcome::Fail(StatusCode::kOpenFailed, output_.failure_reason());
     }
-    const Outcome copied = Copy(message, out.get());
+    // A partial or empty output file never stays behind, also when the copy
+    // ends with an exception (no memory in the front end's drawing).
+    Outcome copied = Outcome::Ok();
+    try {
+      copied = Copy(message, out.get());
+    } catch (...) {
+      out.Reset();
+      fs_.Unlink(message.outputName.c_str());
+      throw;
+    }
     out.Reset();
-    // A partial or empty output file never stays behind.
     if (!copied.ok()) fs_.Unlink(message.outputName.c_str());
+    if (copied.ok()) done_ = std::max(done_, message.offset + static_cast<std::int64_t>(message.saved));
     return copied;
   }
 
@@ -78,7 +114,7 @@ class WritingVisitor final : public SalvageVisitor {
     errno = 0;
     if (fs_.Seek(backup_, payload.offset, SeekFrom::kStart) != payload.offset)
       return Outcome::FailWithErrno(StatusCode::kReadFailed);
-    if (Outcome copied = CopyPayload(fs_, backup_, out, payload, copyProgress_, buffer_); !copied.ok())
+    if (Outcome copied = CopyPayload(fs_, backup_, out, payload, progress_, buffer_); !copied.ok())
       return copied;
     for (const SizeMend& mend : mends) {
       std::array<std::uint8_t, format::kFixed32Size> bytes{};
@@ -99,26 +135,47 @@ class WritingVisitor final : public SalvageVisitor {
   OutputWriter& output_;
   ProgressReporter& progress_;
   const CancelFlag& cancel_;
-  // The run's display follows the scan, so the copy's own counting goes
-  // nowhere.
-  SilentUserInterface muted_;
-  ProgressReporter copyProgress_;
   CopyBuffer buffer_;
-  std::int64_t done_;
+  std::int64_t done_;             // the bytes the display counts: from `request.from` to here
+  std::set<std::int64_t> told_;  // the payload offsets of the messages told
 };
 
 }  // namespace
 
 std::size_t SalvageReport::Count(SalvageState state) const {
-  return static_cast<std::size_t>(std::count_if(
-      messages.begin(), messages.end(), [state](const SalvagedMessage& m) { return m.state == state; }));
+  return moreMessages[static_cast<std::size_t>(state)] +
+         static_cast<std::size_t>(std::count_if(messages.begin(), messages.end(),
+                                                [state](const SalvagedMessage& m) { return m.state == state; }));
 }
 
 bool SalvageReport::Damaged() const {
-  return kindAssumed || !damaged.empty() ||
+  const std::size_t moreComplete = moreMessages[static_cast<std::size_t>(SalvageState::kComplete)];
+  const bool moreNotComplete = std::any_of(moreMessages.begin(), moreMessages.end(),
+                                           [](std::size_t count) { return count > 0; }) &&
+                               moreComplete != std::accumulate(moreMessages.begin(), moreMessages.end(),
+                                                               std::size_t{0});
+  return kindAssumed || unreadable || !damaged.empty() || moreDamaged > 0 || moreNotComplete ||
          std::any_of(messages.begin(), messages.end(), [](const SalvagedMessage& m) {
            return m.state != SalvageState::kComplete || !m.note.empty();
          });
+}
+
+void SalvageReport::Add(const SalvagedMessage& message) {
+  if (messages.size() < kKept) {
+    messages.push_back(message);
+    kept.push_back(false);
+  } else {
+    ++moreMessages[static_cast<std::size_t>(message.state)];
+  }
+}
+
+void SalvageReport::Add(const DamagedRange& range) {
+  unreadable = unreadable || range.unreadable;
+  if (damaged.size() < kKept) {
+    damaged.push_back(range);
+  } else {
+    ++moreDamaged;
+  }
 }
 
 std::vector<SizeMend> MendSizes(std::span<const std::uint8_t> head, std::uint64_t size) {
@@ -162,18 +219,25 @@ RunResult SalvageRun::Run(const SalvageRequest& request, SalvageReport& report) 
     progress.SetTotal(fileSize - request.from);
     progress.ResetProgress();
     WritingVisitor visitor(fs_, backup.get(), request, report, output, progress, cancel);
-    if (request.sound != nullptr) {
+    bool scan = request.sound == nullptr;
+    if (!scan) {
       for (const SalvagedMessage& message : *request.sound) {
         outcome = visitor.OnMessage(message);
+        if (outcome.failed() && outcome.code() == StatusCode::kReadFailed) {
+          // Bytes of the backup that cannot be read: the scan takes over,
+          // which reads around them.
+          visitor.Retract(message);
+          scan = true;
+          break;
+        }
         if (!outcome.ok()) break;
         visitor.OnProgress(message.offset + static_cast<std::int64_t>(message.saved));
         // As in the walks, the last message completes the run.
         if (&message != &request.sound->back() && visitor.CancelRequested()) outcome = Outcome::Cancelled();
         if (!outcome.ok()) break;
       }
-    } else {
-      outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, visitor);
     }
+    if (scan) outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, visitor);
     if (outcome.failed()) ReportStatus(ui_, outcome);
   });
   if (!shown) return RunResult::kProgressWindowFailed;
