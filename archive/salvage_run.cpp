@@ -24,21 +24,22 @@ class WritingVisitor final : public SalvageVisitor {
         done_(request.from) {}
 
   Outcome OnMessage(const SalvagedMessage& message) override {
-    // After a read error among the entries of a sound backup the scan goes
-    // over them again: what was told already is not told twice.
-    if (told_.contains(message.offset)) return Outcome::Ok();
+    if (message.offset < toldBefore_) return Outcome::Ok();
     report_.Add(message);
-    told_.insert(message.offset);
     if (!request_.write || message.state == SalvageState::kLost || request_.written.contains(message.offset))
       return Outcome::Ok();
     // The copy moves the display on from the message's first byte.
     Account(message.offset);
     const Outcome written = Write(message).About(message.outputName);
-    if (written.ok()) Account(message.offset + static_cast<std::int64_t>(message.saved));
+    // The report holds what was saved before a fault, not the message the
+    // fault stopped.
+    if (!written.ok()) Retract(message);
     return written;
   }
 
-  void OnDamage(const DamagedRange& range) override { report_.Add(range); }
+  void OnDamage(const DamagedRange& range) override {
+    if (range.end > toldBefore_) report_.Add(range);
+  }
 
   void OnProgress(std::int64_t position) override {
     Account(position);
@@ -49,10 +50,14 @@ class WritingVisitor final : public SalvageVisitor {
 
   bool CancelRequested() override { return cancel_.IsRaised(); }
 
-  // Forgets a message that was told but could not be copied for a read error
-  // of the backup: the scan tells it again, as far as it can be read.
+  // After a read error in the message at `offset` among the entries of a
+  // sound backup, the scan goes over them again: what came before that
+  // message was told already.
+  void ToldBefore(std::int64_t offset) { toldBefore_ = offset; }
+
+ private:
+  // Forgets a message that was told but not saved.
   void Retract(const SalvagedMessage& message) {
-    told_.erase(message.offset);
     if (!report_.messages.empty() && report_.messages.back().offset == message.offset) {
       report_.messages.pop_back();
       report_.kept.pop_back();
@@ -61,7 +66,6 @@ class WritingVisitor final : public SalvageVisitor {
     }
   }
 
- private:
   // Counts the bytes up to `position` as done; the copies count their own.
   void Account(std::int64_t position) {
     if (position > done_) progress_.AddDone(static_cast<std::uint64_t>(position - done_));
@@ -136,24 +140,24 @@ class WritingVisitor final : public SalvageVisitor {
   ProgressReporter& progress_;
   const CancelFlag& cancel_;
   CopyBuffer buffer_;
-  std::int64_t done_;             // the bytes the display counts: from `request.from` to here
-  std::set<std::int64_t> told_;  // the payload offsets of the messages told
+  std::int64_t done_;            // the bytes the display counts: from `request.from` to here
+  std::int64_t toldBefore_ = 0;  // messages and damage before this offset were told
 };
 
 }  // namespace
 
 std::size_t SalvageReport::Count(SalvageState state) const {
   return moreMessages[static_cast<std::size_t>(state)] +
-         static_cast<std::size_t>(std::count_if(messages.begin(), messages.end(),
-                                                [state](const SalvagedMessage& m) { return m.state == state; }));
+         static_cast<std::size_t>(
+             std::count_if(messages.begin(), messages.end(),
+                           [state](const SalvagedMessage& m) { return m.state == state; }));
 }
 
 bool SalvageReport::Damaged() const {
   const std::size_t moreComplete = moreMessages[static_cast<std::size_t>(SalvageState::kComplete)];
-  const bool moreNotComplete = std::any_of(moreMessages.begin(), moreMessages.end(),
-                                           [](std::size_t count) { return count > 0; }) &&
-                               moreComplete != std::accumulate(moreMessages.begin(), moreMessages.end(),
-                                                               std::size_t{0});
+  const bool moreNotComplete =
+      std::any_of(moreMessages.begin(), moreMessages.end(), [](std::size_t count) { return count > 0; }) &&
+      moreComplete != std::accumulate(moreMessages.begin(), moreMessages.end(), std::size_t{0});
   return kindAssumed || unreadable || !damaged.empty() || moreDamaged > 0 || moreNotComplete ||
          std::any_of(messages.begin(), messages.end(), [](const SalvagedMessage& m) {
            return m.state != SalvageState::kComplete || !m.note.empty();
@@ -226,7 +230,7 @@ RunResult SalvageRun::Run(const SalvageRequest& request, SalvageReport& report) 
         if (outcome.failed() && outcome.code() == StatusCode::kReadFailed) {
           // Bytes of the backup that cannot be read: the scan takes over,
           // which reads around them.
-          visitor.Retract(message);
+          visitor.ToldBefore(message.offset);
           scan = true;
           break;
         }

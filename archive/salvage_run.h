@@ -32,8 +32,8 @@ struct SalvageReport {
   bool kindAssumed = false;          // the kind field is damaged; `kind` was the likeliest
   std::vector<SalvagedMessage> messages;
   std::vector<DamagedRange> damaged;
-  std::vector<bool> kept;       // per message: an existing file was kept, nothing written
-  std::size_t savedBefore = 0;  // messages an Extract wrote before the salvage went on
+  std::vector<bool> kept;                     // per message: an existing file was kept, nothing written
+  std::size_t savedBefore = 0;                // messages an Extract wrote before the salvage went on
   std::array<std::size_t, 4> moreMessages{};  // per state (its value): found past the first kKept
   std::size_t moreDamaged = 0;                // damaged ranges found past the first kKept
   bool unreadable = false;                    // some bytes of the backup could not be read

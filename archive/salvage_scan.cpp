@@ -60,6 +60,38 @@ bool PlausibleName(std::span<const std::uint8_t> field, bool cut = false) {
   return cut;
 }
 
+// Bytes of the backup held in memory, addressed by their offset in the file.
+class HeldBytes {
+ public:
+  HeldBytes(std::span<const std::uint8_t> bytes, std::int64_t offset) : bytes_(bytes), offset_(offset) {}
+
+  const std::uint8_t* At(std::int64_t offset) const { return bytes_.data() + (offset - offset_); }
+  std::int64_t end() const { return offset_ + static_cast<std::int64_t>(bytes_.size()); }
+
+  // The first place in [from, to - 12] with "RIFF" and "WAVE" 8 bytes later,
+  // or -1. It goes by the "W" of "WAVE": a run of "RIFF" holds none.
+  std::int64_t FindTags(std::int64_t from, std::int64_t to) const {
+    for (std::int64_t at = from; at + kTagsSize <= to; ++at) {
+      const void* w = std::memchr(At(at + 8), 'W', static_cast<std::size_t>(to - kTagsSize + 1 - at));
+      if (w == nullptr) return -1;
+      at = offset_ + (static_cast<const std::uint8_t*>(w) - bytes_.data()) - 8;
+      if (TagsAt(At(at))) return at;
+    }
+    return -1;
+  }
+
+  // Where the zeros that [from, to) ends with begin: `to` when its last byte
+  // is not zero, `from` when all are.
+  std::int64_t ZerosFrom(std::int64_t from, std::int64_t to) const {
+    while (to > from && *At(to - 1) == 0) --to;
+    return to;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::int64_t offset_;
+};
+
 // The backup as the scan reads it: a window of up to 1 MiB that only moves
 // forward, refilled by one read of the bytes after those it still holds.
 // When a read fails, the same bytes are read again a page and then a sector
@@ -236,10 +268,10 @@ struct Judged {
   Header header;
   std::array<Ending, 2> endings;
   std::size_t taken = 0;
-  bool passOver = false;       // a record that selects no file, and the layout holds after it
-  std::string_view fault;      // why claims[taken] (or the header) cannot be taken; empty: none
-  std::int64_t faultAt = 0;    // where that damage begins
-  std::int64_t end = 0;        // after the last file taken
+  bool passOver = false;     // a record that selects no file, and the layout holds after it
+  std::string_view fault;    // why claims[taken] (or the header) cannot be taken; empty: none
+  std::int64_t faultAt = 0;  // where that damage begins
+  std::int64_t end = 0;      // after the last file taken
 };
 
 // What a read through a payload met before it stopped.
@@ -290,7 +322,8 @@ class Scanner {
   // The walk.
   Outcome Walk(std::int64_t from);
   Outcome Resync(std::int64_t faultAt, std::string_view reason, std::int64_t& next);
-  Outcome ReadThrough(std::int64_t from, std::int64_t limit, std::int64_t held, bool anchors, Passage& passage);
+  Outcome ReadThrough(std::int64_t from, std::int64_t limit, std::int64_t held, bool anchors,
+                      Passage& passage);
   Outcome PassOver(std::int64_t from, std::int64_t limit, const std::string& reason);
   Outcome TakeFile(Claim& claim, const Ending& ending, std::int64_t& next);
   Outcome Carve(std::int64_t at, const Claim* follows, std::int64_t& next);
@@ -308,10 +341,10 @@ class Scanner {
   std::int64_t fileSize_;
   ForwardWindow window_;
   SalvageVisitor* visitor_;
-  std::int64_t reported_ = 0;   // the furthest position given to OnProgress
+  std::int64_t reported_ = 0;    // the furthest position given to OnProgress
   std::vector<Claim> expected_;  // the files the last faulty header named (two at most)
-  DamagedRange damage_;  // told at the next message, or when the next range does not join it
-  bool damaged_ = false;  // damage_ holds a range not told yet
+  DamagedRange damage_;          // told at the next message, or when the next range does not join it
+  bool damaged_ = false;         // damage_ holds a range not told yet
 };
 
 // ---------------------------------------------------------------------------
@@ -327,8 +360,8 @@ Header Scanner::ReadHeader(std::int64_t at) {
   }
   const auto field = [&](std::size_t offset) {
     const auto from = static_cast<std::int64_t>(offset);
-    const std::int64_t size = std::clamp<std::int64_t>(
-        available - from, 0, static_cast<std::int64_t>(format::kNameFieldSize));
+    const std::int64_t size =
+        std::clamp<std::int64_t>(available - from, 0, static_cast<std::int64_t>(format::kNameFieldSize));
     return std::span<const std::uint8_t>(bytes.data() + offset, static_cast<std::size_t>(size));
   };
   if (available < headerSize_) {
@@ -340,15 +373,17 @@ Header Scanner::ReadHeader(std::int64_t at) {
     } else {
       const auto typeAt = static_cast<std::int64_t>(format::kRecordTypeOffset);
       const std::size_t nameAt = format::kSlotAOffset + format::kSlotNameOffset;
-      header.prefixFits = available <= typeAt || (bytes[format::kRecordTypeOffset] <= 3 &&
-                                                  (available <= static_cast<std::int64_t>(nameAt) ||
-                                                   PlausibleName(field(nameAt), true)));
+      header.prefixFits =
+          available <= typeAt ||
+          (bytes[format::kRecordTypeOffset] <= 3 &&
+           (available <= static_cast<std::int64_t>(nameAt) || PlausibleName(field(nameAt), true)));
     }
     return header;
   }
   const std::int64_t payloads = at + headerSize_;
   if (!paired_) {
-    const std::span<const std::uint8_t, format::kEntryHeaderSize> entry(bytes.data(), format::kEntryHeaderSize);
+    const std::span<const std::uint8_t, format::kEntryHeaderSize> entry(bytes.data(),
+                                                                        format::kEntryHeaderSize);
     const SelectedFile file = DecodeEntryHeader(entry);
     header.claims[0] = Claim{file.name, payloads, file.size, PlausibleName(field(format::kEntryNameOffset))};
     header.count = 1;
@@ -445,7 +480,8 @@ bool Scanner::ZerosToEnd(std::int64_t at) {
   for (std::int64_t from = at; from < fileSize_; from += kPageSize) {
     const std::int64_t size = std::min(kPageSize, fileSize_ - from);
     if (!window_.Peek(from, static_cast<std::size_t>(size), bytes.data())) return false;
-    if (!std::all_of(bytes.begin(), bytes.begin() + size, [](std::uint8_t b) { return b == 0; })) return false;
+    if (!std::all_of(bytes.begin(), bytes.begin() + size, [](std::uint8_t b) { return b == 0; }))
+      return false;
   }
   return true;
 }
@@ -483,20 +519,27 @@ Ending Scanner::DecideEnding(const Claim& claim) {
     return {Ending::Kind::kUnverified, stored, "end unverified: no entry header follows it", {}};
   }
   const Try byRiff = attempt(riff);
-  const std::string sizes = "its stored size is " + std::to_string(stored) + " bytes, its RIFF size " +
-                            std::to_string(riff) + "; ";
+  const std::string sizes =
+      "its stored size is " + std::to_string(stored) + " bytes, its RIFF size " + std::to_string(riff) + "; ";
   if (byStored.evidence == Evidence::kStrong) {
-    return {Ending::Kind::kConfirmed, stored, sizes + "the stored size was taken, after which the layout holds",
+    return {Ending::Kind::kConfirmed,
+            stored,
+            sizes + "the stored size was taken, after which the layout holds",
             {}};
   }
   if (byRiff.evidence == Evidence::kStrong) {
-    return {Ending::Kind::kConfirmed, static_cast<std::uint32_t>(riff),
-            sizes + "the RIFF size was taken, after which the layout holds", {}};
+    return {Ending::Kind::kConfirmed,
+            static_cast<std::uint32_t>(riff),
+            sizes + "the RIFF size was taken, after which the layout holds",
+            {}};
   }
   if (byStored.pastEnd && (byRiff.pastEnd || riff == 0)) {
     return {Ending::Kind::kCut, stored, sizes + "the backup ends inside it", {}};
   }
-  return {Ending::Kind::kFault, 0, {}, "its stored size and its RIFF size disagree, and neither leads to the next entry"};
+  return {Ending::Kind::kFault,
+          0,
+          {},
+          "its stored size and its RIFF size disagree, and neither leads to the next entry"};
 }
 
 Judged Scanner::Judge(std::int64_t at) {
@@ -547,9 +590,9 @@ Judged Scanner::Judge(std::int64_t at) {
     if (i > judged.taken) offset += header.claims[i - 1].size;
     header.claims[i].offset = offset;
   }
-  judged.end = judged.taken > 0 ? header.claims[judged.taken - 1].offset +
-                                      judged.endings[judged.taken - 1].length
-                                : at;
+  judged.end = judged.taken > 0
+                   ? header.claims[judged.taken - 1].offset + judged.endings[judged.taken - 1].length
+                   : at;
   return judged;
 }
 
@@ -557,7 +600,8 @@ Judged Scanner::Judge(std::int64_t at) {
 // a format chunk follows the tags and fits in it, else 0 (not a message).
 std::uint32_t Scanner::CarveLength(std::int64_t at) {
   std::array<std::uint8_t, kCarveHeadSize> head{};
-  if (!window_.Peek(at, head.size(), head.data()) || std::memcmp(head.data() + kTagsSize, "fmt ", 4) != 0) return 0;
+  if (!window_.Peek(at, head.size(), head.data()) || std::memcmp(head.data() + kTagsSize, "fmt ", 4) != 0)
+    return 0;
   const std::uint64_t riff = RiffLength(head.data());
   const std::uint32_t chunk = DecodeFixed32(std::span<const std::uint8_t, 4>(head.data() + kTagsSize + 4, 4));
   if (chunk < kMinFormatChunk || riff > UINT32_MAX ||
@@ -646,24 +690,18 @@ Outcome Scanner::ReadThrough(std::int64_t from, std::int64_t limit, std::int64_t
       passage = {Passage::Stop::kUnreadable, at, std::max(view.unreadableEnd, at + 1), at};
       return Outcome::Ok();
     }
-    const std::uint8_t* bytes = view.bytes.data() - base;  // indexed by file offset
-    if (anchors) {
-      for (std::int64_t t = std::max(at, from + 1); t + kTagsSize <= viewEnd;) {
-        const void* w = std::memchr(bytes + t + 8, 'W', static_cast<std::size_t>(viewEnd - kTagsSize + 1 - t));
-        if (w == nullptr) break;
-        t = static_cast<const std::uint8_t*>(w) - bytes - 8;
-        const std::int64_t header = t - headerSize_;
-        if (TagsAt(bytes + t) && header >= from + kTagsSize && QuickNamed(bytes + header) &&
-            Judge(header).taken > 0) {
-          passage = {Passage::Stop::kAnchor, header, 0, header};
-          return Outcome::Ok();
-        }
-        ++t;
+    const HeldBytes bytes(view.bytes, base);
+    for (std::int64_t t = std::max(at, from + 1); anchors; ++t) {
+      t = bytes.FindTags(t, viewEnd);
+      if (t < 0) break;
+      const std::int64_t header = t - headerSize_;
+      if (header >= from + kTagsSize && QuickNamed(bytes.At(header)) && Judge(header).taken > 0) {
+        passage = {Passage::Stop::kAnchor, header, 0, header};
+        return Outcome::Ok();
       }
     }
-    const std::uint8_t* last = bytes + viewEnd;
-    while (last > bytes + at && last[-1] == 0) --last;
-    if (last > bytes + at) zerosFrom = last - bytes;
+    const std::int64_t zeros = bytes.ZerosFrom(at, viewEnd);
+    if (zeros > at) zerosFrom = zeros;
     at = viewEnd;
     if (at - lastReport >= kProgressBytes && at < limit) {
       lastReport = at;
@@ -722,8 +760,8 @@ Outcome Scanner::Cut(SalvagedMessage& message, const Passage& passage, std::int6
       break;
     case Passage::Stop::kLimit:
       if (passage.zerosFrom < limit && limit < fileSize_ && ZerosAcross(limit, last)) {
-        partial(passage.zerosFrom,
-                "bytes " + Range(passage.zerosFrom, limit) + " are zeros that run on into the next entry header");
+        partial(passage.zerosFrom, "bytes " + Range(passage.zerosFrom, limit) +
+                                       " are zeros that run on into the next entry header");
         rest = "zeros that run on into the next entry header";
       }
       break;
@@ -754,13 +792,9 @@ Outcome Scanner::TakeFile(Claim& claim, const Ending& ending, std::int64_t& next
   const std::int64_t end = at + ending.length;
   const std::int64_t limit = std::min(end, fileSize_);
   const std::string name(claim.name.view());
-  SalvagedMessage message{SalvageState::kComplete,
-                          name,
-                          name,
-                          at,
-                          static_cast<std::uint64_t>(limit - at),
-                          ending.length,
-                          ending.note};
+  SalvagedMessage message{
+      SalvageState::kComplete, name,       name, at, static_cast<std::uint64_t>(limit - at),
+      ending.length,           ending.note};
   if (ending.kind != Ending::Kind::kConfirmed) {
     message.state = SalvageState::kPartial;
     message.outputName = PartialName(name);
@@ -783,10 +817,11 @@ Outcome Scanner::Carve(std::int64_t at, const Claim* follows, std::int64_t& next
   const std::uint32_t length = CarveLength(at);
   const std::int64_t riffEnd = at + length;
   const std::int64_t limit = std::min(riffEnd, fileSize_);
-  SalvagedMessage message{SalvageState::kUnnamed, {}, RecoveredName(at), at, static_cast<std::uint64_t>(limit - at),
-                          length, {}};
+  SalvagedMessage message{
+      SalvageState::kUnnamed, {}, RecoveredName(at), at, static_cast<std::uint64_t>(limit - at), length, {}};
   if (follows != nullptr) {
-    message.note = "follows the entry " + std::string(follows->name.view()) + ", whose length does not check out";
+    message.note =
+        "follows the entry " + std::string(follows->name.view()) + ", whose length does not check out";
   } else if (riffEnd > fileSize_) {
     message.note = "the backup ends inside it";
   } else if (LayoutAt(riffEnd) == Evidence::kNone && !TaggedAt(riffEnd)) {
@@ -812,19 +847,12 @@ Outcome Scanner::Resync(std::int64_t faultAt, std::string_view reason, std::int6
     const std::int64_t lookFrom = std::max(damageFrom, cursor - headerSize_);
     const ForwardWindow::View view = window_.From(lookFrom, ForwardWindow::kCapacity);
     const std::int64_t viewEnd = lookFrom + static_cast<std::int64_t>(view.bytes.size());
-    const std::uint8_t* bytes = view.bytes.data() - lookFrom;  // indexed by file offset
-    for (std::int64_t t = cursor; t + kTagsSize <= viewEnd;) {
-      // The search goes by the "W" of "WAVE": a run of "RIFF" holds none.
-      const void* w = std::memchr(bytes + t + 8, 'W', static_cast<std::size_t>(viewEnd - kTagsSize + 1 - t));
-      if (w == nullptr) break;
-      t = static_cast<const std::uint8_t*>(w) - bytes - 8;
+    const HeldBytes bytes(view.bytes, lookFrom);
+    for (std::int64_t t = bytes.FindTags(cursor, viewEnd); t >= 0; t = bytes.FindTags(cursor, viewEnd)) {
       cursor = t + 1;
-      if (!TagsAt(bytes + t)) {
-        t = cursor;
-        continue;
-      }
       const std::int64_t header = t - headerSize_;
-      if (header > faultAt && header >= damageFrom && QuickNamed(bytes + header) && Judge(header).taken > 0) {
+      if (header > faultAt && header >= damageFrom && QuickNamed(bytes.At(header)) &&
+          Judge(header).taken > 0) {
         if (Outcome lost = ReportLost(header); !lost.ok()) return lost;
         Damage(damageFrom, header, why);
         next = header;
@@ -849,7 +877,6 @@ Outcome Scanner::Resync(std::int64_t faultAt, std::string_view reason, std::int6
       if (++candidates % kProgressCandidates == 0) {
         if (Outcome going = Progress(t); !going.ok()) return going;
       }
-      t = cursor;
     }
     if (view.unreadableEnd > 0) {
       // The search goes on after bytes that cannot be read.
@@ -908,7 +935,8 @@ Outcome Scanner::Walk(std::int64_t from) {
       expected_.clear();
     }
     for (std::size_t i = 0; i < judged.taken; ++i) {
-      if (Outcome taken = TakeFile(judged.header.claims[i], judged.endings[i], pos); !taken.ok()) return taken;
+      if (Outcome taken = TakeFile(judged.header.claims[i], judged.endings[i], pos); !taken.ok())
+        return taken;
     }
     // What was not taken is looked for where it should begin.
     for (std::size_t i = judged.taken; i < judged.header.count; ++i) {
