@@ -946,7 +946,14 @@ Outcome Scanner::Walk(std::int64_t from) {
       pos = std::max(pos, judged.end);
       continue;
     }
-    if (judged.taken > 0 || fault.empty()) fault = judged.fault;
+    if (judged.taken > 0) {
+      // Where a record's next file should begin a header may stand (the
+      // record's word that another file follows was damaged): it is judged
+      // before anything is searched for.
+      pos = judged.faultAt;
+      continue;
+    }
+    if (fault.empty()) fault = judged.fault;
     pos = judged.faultAt;
     if (Outcome found = Resync(pos, fault, pos); !found.ok()) return found;
   }
