@@ -868,7 +868,10 @@ Outcome Scanner::Resync(std::int64_t faultAt, std::string_view reason, std::int6
           return TakeFile(*awaited, ending, next);
         }
       }
-      if (CarveLength(t) > 0) {
+      // A carve needs its format chunk: looked for in place first.
+      const bool format =
+          t + kCarveHeadSize > viewEnd || std::memcmp(bytes.At(t + kTagsSize), "fmt ", 4) == 0;
+      if (format && CarveLength(t) > 0) {
         if (awaited != nullptr) awaited->accounted = true;
         if (Outcome lost = ReportLost(t); !lost.ok()) return lost;
         Damage(damageFrom, t, why);
