@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "archive/extraction_run.h"
 #include "archive/payload.h"
@@ -154,11 +153,10 @@ std::size_t SalvageReport::Count(SalvageState state) const {
 }
 
 bool SalvageReport::Damaged() const {
-  const std::size_t moreComplete = moreMessages[static_cast<std::size_t>(SalvageState::kComplete)];
-  const bool moreNotComplete =
-      std::any_of(moreMessages.begin(), moreMessages.end(), [](std::size_t count) { return count > 0; }) &&
-      moreComplete != std::accumulate(moreMessages.begin(), moreMessages.end(), std::size_t{0});
-  return kindAssumed || unreadable || !damaged.empty() || moreDamaged > 0 || moreNotComplete ||
+  const std::size_t moreNotComplete = moreMessages[static_cast<std::size_t>(SalvageState::kPartial)] +
+                                      moreMessages[static_cast<std::size_t>(SalvageState::kUnnamed)] +
+                                      moreMessages[static_cast<std::size_t>(SalvageState::kLost)];
+  return kindAssumed || unreadable || !damaged.empty() || moreDamaged > 0 || moreNotComplete > 0 ||
          std::any_of(messages.begin(), messages.end(), [](const SalvagedMessage& m) {
            return m.state != SalvageState::kComplete || !m.note.empty();
          });

@@ -66,7 +66,6 @@ class HeldBytes {
   HeldBytes(std::span<const std::uint8_t> bytes, std::int64_t offset) : bytes_(bytes), offset_(offset) {}
 
   const std::uint8_t* At(std::int64_t offset) const { return bytes_.data() + (offset - offset_); }
-  std::int64_t end() const { return offset_ + static_cast<std::int64_t>(bytes_.size()); }
 
   // The first place in [from, to - 12] with "RIFF" and "WAVE" 8 bytes later,
   // or -1. It goes by the "W" of "WAVE": a run of "RIFF" holds none.
