@@ -4,6 +4,8 @@
 // larkspool-cli. Every saved file is compared with the message as built.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
