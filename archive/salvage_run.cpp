@@ -21,28 +21,28 @@ class WritingVisitor final : public SalvageVisitor {
         output_(output),
         progress_(progress),
         cancel_(cancel),
-        copyProgress_(muted_, [] { return std::int64_t{0}; }),
         done_(request.from) {}
 
   Outcome OnMessage(const SalvagedMessage& message) override {
-    report_.messages.push_back(message);
-    report_.kept.push_back(false);
+    if (message.offset < toldBefore_) return Outcome::Ok();
+    report_.Add(message);
     if (!request_.write || message.state == SalvageState::kLost || request_.written.contains(message.offset))
       return Outcome::Ok();
-    Outcome written = Write(message).About(message.outputName);
-    // The report holds what was saved: not a message whose write failed.
-    if (written.failed()) {
-      report_.messages.pop_back();
-      report_.kept.pop_back();
-    }
+    // The copy moves the display on from the message's first byte.
+    Account(message.offset);
+    const Outcome written = Write(message).About(message.outputName);
+    // The report holds what was saved before a fault, not the message the
+    // fault stopped.
+    if (!written.ok()) Retract(message);
     return written;
   }
 
-  void OnDamage(const DamagedRange& range) override { report_.damaged.push_back(range); }
+  void OnDamage(const DamagedRange& range) override {
+    if (range.end > toldBefore_) report_.Add(range);
+  }
 
   void OnProgress(std::int64_t position) override {
-    if (position > done_) progress_.AddDone(static_cast<std::uint64_t>(position - done_));
-    done_ = std::max(done_, position);
+    Account(position);
     progress_.UpdatePercent();
     progress_.UpdateElapsed();
     progress_.PumpMessages();
@@ -50,7 +50,28 @@ class WritingVisitor final : public SalvageVisitor {
 
   bool CancelRequested() override { return cancel_.IsRaised(); }
 
+  // After a read error in the message at `offset` among the entries of a
+  // sound backup, the scan goes over them again: what came before that
+  // message was told already.
+  void ToldBefore(std::int64_t offset) { toldBefore_ = offset; }
+
  private:
+  // Forgets a message that was told but not saved.
+  void Retract(const SalvagedMessage& message) {
+    if (!report_.messages.empty() && report_.messages.back().offset == message.offset) {
+      report_.messages.pop_back();
+      report_.kept.pop_back();
+    } else {
+      --report_.moreMessages[static_cast<std::size_t>(message.state)];
+    }
+  }
+
+  // Counts the bytes up to `position` as done; the copies count their own.
+  void Account(std::int64_t position) {
+    if (position > done_) progress_.AddDone(static_cast<std::uint64_t>(position - done_));
+    done_ = std::max(done_, position);
+  }
+
   Outcome Write(const SalvagedMessage& message) {
     ScopedFile out(fs_);
     switch (output_.OpenOutputFile(message.outputName, out)) {
@@ -59,15 +80,27 @@ class WritingVisitor final : public SalvageVisitor {
       case OpenResult::kCancelled:
         return Outcome::Cancelled();
       case OpenResult::kSkipped:
-        report_.kept.back() = true;
+        if (report_.kept.size() == report_.messages.size() && !report_.kept.empty() &&
+            report_.messages.back().offset == message.offset) {
+          report_.kept.back() = true;
+        }
         return Outcome::Ok();
       case OpenResult::kFailed:
         return Outcome::Fail(StatusCode::kOpenFailed, output_.failure_reason());
     }
-    const Outcome copied = Copy(message, out.get());
+    // A partial or empty output file never stays behind, also when the copy
+    // ends with an exception (no memory in the front end's drawing).
+    Outcome copied = Outcome::Ok();
+    try {
+      copied = Copy(message, out.get());
+    } catch (...) {
+      out.Reset();
+      fs_.Unlink(message.outputName.c_str());
+      throw;
+    }
     out.Reset();
-    // A partial or empty output file never stays behind.
     if (!copied.ok()) fs_.Unlink(message.outputName.c_str());
+    if (copied.ok()) done_ = std::max(done_, message.offset + static_cast<std::int64_t>(message.saved));
     return copied;
   }
 
@@ -85,7 +118,7 @@ class WritingVisitor final : public SalvageVisitor {
     errno = 0;
     if (fs_.Seek(backup_, payload.offset, SeekFrom::kStart) != payload.offset)
       return Outcome::FailWithErrno(StatusCode::kReadFailed);
-    if (Outcome copied = CopyPayload(fs_, backup_, out, payload, copyProgress_, buffer_); !copied.ok())
+    if (Outcome copied = CopyPayload(fs_, backup_, out, payload, progress_, buffer_); !copied.ok())
       return copied;
     for (const SizeMend& mend : mends) {
       std::array<std::uint8_t, format::kFixed32Size> bytes{};
@@ -106,26 +139,46 @@ class WritingVisitor final : public SalvageVisitor {
   OutputWriter& output_;
   ProgressReporter& progress_;
   const CancelFlag& cancel_;
-  // The run's display follows the scan, so the copy's own counting goes
-  // nowhere.
-  SilentUserInterface muted_;
-  ProgressReporter copyProgress_;
   CopyBuffer buffer_;
-  std::int64_t done_;
+  std::int64_t done_;            // the bytes the display counts: from `request.from` to here
+  std::int64_t toldBefore_ = 0;  // messages and damage before this offset were told
 };
 
 }  // namespace
 
 std::size_t SalvageReport::Count(SalvageState state) const {
-  return static_cast<std::size_t>(std::count_if(
-      messages.begin(), messages.end(), [state](const SalvagedMessage& m) { return m.state == state; }));
+  return moreMessages[static_cast<std::size_t>(state)] +
+         static_cast<std::size_t>(
+             std::count_if(messages.begin(), messages.end(),
+                           [state](const SalvagedMessage& m) { return m.state == state; }));
 }
 
 bool SalvageReport::Damaged() const {
-  return kindAssumed || !damaged.empty() ||
+  const std::size_t moreNotComplete = moreMessages[static_cast<std::size_t>(SalvageState::kPartial)] +
+                                      moreMessages[static_cast<std::size_t>(SalvageState::kUnnamed)] +
+                                      moreMessages[static_cast<std::size_t>(SalvageState::kLost)];
+  return kindAssumed || unreadable || !damaged.empty() || moreDamaged > 0 || moreNotComplete > 0 ||
          std::any_of(messages.begin(), messages.end(), [](const SalvagedMessage& m) {
            return m.state != SalvageState::kComplete || !m.note.empty();
          });
+}
+
+void SalvageReport::Add(const SalvagedMessage& message) {
+  if (messages.size() < kKept) {
+    messages.push_back(message);
+    kept.push_back(false);
+  } else {
+    ++moreMessages[static_cast<std::size_t>(message.state)];
+  }
+}
+
+void SalvageReport::Add(const DamagedRange& range) {
+  unreadable = unreadable || range.unreadable;
+  if (damaged.size() < kKept) {
+    damaged.push_back(range);
+  } else {
+    ++moreDamaged;
+  }
 }
 
 std::vector<SizeMend> MendSizes(std::span<const std::uint8_t> head, std::uint64_t size) {
@@ -169,16 +222,26 @@ RunResult SalvageRun::Run(const SalvageRequest& request, SalvageReport& report) 
     progress.SetTotal(fileSize - request.from);
     progress.ResetProgress();
     WritingVisitor visitor(fs_, backup.get(), request, report, output, progress, cancel);
-    if (request.sound != nullptr) {
+    bool scan = request.sound == nullptr;
+    if (!scan) {
       for (const SalvagedMessage& message : *request.sound) {
         outcome = visitor.OnMessage(message);
+        if (outcome.failed() && outcome.code() == StatusCode::kReadFailed) {
+          // Bytes of the backup that cannot be read: the scan takes over,
+          // which reads around them.
+          visitor.ToldBefore(message.offset);
+          scan = true;
+          break;
+        }
         if (!outcome.ok()) break;
         visitor.OnProgress(message.offset + static_cast<std::int64_t>(message.saved));
         // As in the walks, the last message completes the run.
         if (&message != &request.sound->back() && visitor.CancelRequested()) outcome = Outcome::Cancelled();
         if (!outcome.ok()) break;
       }
-    } else {
+    }
+    if (scan) {
+      // Names are read and refused as an extraction reads and refuses them.
       NamingVisitor named(visitor, request.naming);
       outcome = SalvageScan(fs_, backup.get(), request.kind, request.from, named);
     }

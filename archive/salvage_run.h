@@ -5,6 +5,7 @@
 // report. A run that writes nothing gives the same report.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -23,16 +24,28 @@
 namespace larkspool {
 
 struct SalvageReport {
+  // A run keeps the first kKept messages and the first kKept damaged ranges;
+  // the rest are counted ("and N more"), so a hostile file cannot make the
+  // report grow with its size.
+  static constexpr std::size_t kKept = 10000;
+
   BackupKind kind = BackupKind::k3;  // the layout the backup was read as
   bool kindAssumed = false;          // the kind field is damaged; `kind` was the likeliest
   std::vector<SalvagedMessage> messages;
   std::vector<DamagedRange> damaged;
-  std::vector<bool> kept;       // per message: an existing file was kept, nothing written
-  std::size_t savedBefore = 0;  // messages an Extract wrote before the salvage went on
+  std::vector<bool> kept;                     // per message: an existing file was kept, nothing written
+  std::size_t savedBefore = 0;                // messages an Extract wrote before the salvage went on
+  std::array<std::size_t, 4> moreMessages{};  // per state (its value): found past the first kKept
+  std::size_t moreDamaged = 0;                // damaged ranges found past the first kKept
+  bool unreadable = false;                    // some bytes of the backup could not be read
 
+  // Messages in this state, the ones past kKept included.
   std::size_t Count(SalvageState state) const;
   // Anything found damaged: a range, a message not complete, a note.
   bool Damaged() const;
+  // Adds what a scan tells, keeping it or counting it.
+  void Add(const SalvagedMessage& message);
+  void Add(const DamagedRange& range);
 };
 
 struct SalvageRequest {
@@ -55,9 +68,10 @@ class SalvageRun {
  public:
   SalvageRun(FileSystem& fs, UserInterface& ui, Clock clock) : fs_(fs), ui_(ui), clock_(std::move(clock)) {}
 
-  // Runs the scan with the progress display up. A fault (a write fault, a
-  // read error of the backup) is shown before the display closes; the
-  // report holds what came before it.
+  // Runs the scan with the progress display up. Bytes of the backup that
+  // cannot be read are damage, not a fault. A fault (a write fault) is shown
+  // before the display closes; after a fault or a cancel the report holds
+  // everything found before it. Each copy moves the progress display itself.
   RunResult Run(const SalvageRequest& request, SalvageReport& report);
 
  private:

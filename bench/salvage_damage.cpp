@@ -1,12 +1,16 @@
-// The salvage benchmark's damage run: builds backups of both layouts, damages
-// each at random (a cut, a zeroed 4 KiB block, a burst of noise, flipped
-// bytes), salvages them with the core, and carves the same files with a
-// name-blind carver written here (every "RIFF....WAVE", as long as its RIFF
-// size says). Prints, per layout and side by side, how much comes back.
+// The salvage benchmark's damage run: builds backups of both layouts, keeps
+// every message as built, damages each backup at random (a cut, a zeroed
+// 4 KiB block, a burst of noise, flipped bytes), salvages them with the core,
+// and carves the same files with a name-blind carver written here (every
+// "RIFF....WAVE", as long as its RIFF size says). Prints, per layout and side
+// by side, how much comes back, every file compared with the original
+// messages. It also writes the hostile files the scan is timed on.
 //
 //   larkspool-bench-salvage BACKUPS_PER_LAYOUT SCRATCH_DIR [SEED]
+//   larkspool-bench-salvage --hostile tags|format|riff|zeros SIZE FILE
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -36,7 +40,19 @@ struct Placed {
   std::int64_t header = 0;  // its entry header or record
   std::int64_t offset = 0;
   std::int64_t size = 0;
+  Bytes original;
 };
+
+// A voice message as a recorder writes it: the tags, a format chunk and a
+// data chunk, `size` bytes in all, its samples depending on `seed`.
+Bytes Message(std::size_t size, std::uint8_t seed) {
+  testing::WaveSpec spec;
+  spec.dataBytes = static_cast<std::uint32_t>(size - 44);
+  Bytes wav = testing::WavWithFormat(spec);
+  for (std::size_t i = 44; i < wav.size(); ++i)
+    wav[i] = static_cast<std::uint8_t>(i * 31 + seed * 7 + (i >> 8));
+  return wav;
+}
 
 struct Built {
   Bytes bytes;
@@ -52,24 +68,25 @@ Built Build(bool paired, std::mt19937& random) {
   for (int i = 0; i < count; ++i) {
     const std::size_t size = 2000 + random() % 40000;
     const std::string name = "msg" + std::to_string(i) + ".wav";
-    const Bytes payload = testing::WavPayload(size, static_cast<std::uint8_t>(random()));
+    const Bytes payload = Message(size, static_cast<std::uint8_t>(random()));
+    const auto length = static_cast<std::int64_t>(size);
     if (paired && i + 1 < count && random() % 2 == 0) {
       const std::size_t sizeB = 2000 + random() % 40000;
       const std::string nameB = "msg" + std::to_string(i + 1) + ".wav";
-      builder.Files(name, payload, nameB, testing::WavPayload(sizeB, static_cast<std::uint8_t>(random())));
-      built.messages.push_back({name, at, at + 256, static_cast<std::int64_t>(size)});
-      built.messages.push_back(
-          {nameB, at, at + 256 + static_cast<std::int64_t>(size), static_cast<std::int64_t>(sizeB)});
-      at += 256 + static_cast<std::int64_t>(size + sizeB);
+      const Bytes payloadB = Message(sizeB, static_cast<std::uint8_t>(random()));
+      builder.Files(name, payload, nameB, payloadB);
+      built.messages.push_back({name, at, at + 256, length, payload});
+      built.messages.push_back({nameB, at, at + 256 + length, static_cast<std::int64_t>(sizeB), payloadB});
+      at += 256 + length + static_cast<std::int64_t>(sizeB);
       ++i;
     } else if (paired) {
       builder.Files(name, payload);
-      built.messages.push_back({name, at, at + 256, static_cast<std::int64_t>(size)});
-      at += 256 + static_cast<std::int64_t>(size);
+      built.messages.push_back({name, at, at + 256, length, payload});
+      at += 256 + length;
     } else {
       builder.Entry(name, payload);
-      built.messages.push_back({name, at, at + 80, static_cast<std::int64_t>(size)});
-      at += 80 + static_cast<std::int64_t>(size);
+      built.messages.push_back({name, at, at + 80, length, payload});
+      at += 80 + length;
     }
   }
   built.bytes = builder.bytes();
@@ -152,8 +169,22 @@ struct Tally {
   int untouched = 0, untouchedNamed = 0, untouchedAny = 0, carverUntouched = 0;
   int headerOnly = 0, headerOnlySaved = 0, headerOnlyUnnamed = 0, carverHeaderOnly = 0;
   int cut = 0, cutPartial = 0, carverCut = 0;
-  int wrong = 0, carverWrong = 0;
+  int named = 0, wrongIntact = 0, wrongTouched = 0;  // files under stored names
+  int partial = 0, partialWrong = 0, partialUntouched = 0;
+  int unnamed = 0, unnamedWrong = 0, unnamedTouched = 0;
+  int carved = 0, carverWrong = 0;
 };
+
+// A saved part of `original`: its first bytes, the RIFF and data sizes of a
+// part set to fit (the data chunk of Message begins at 36).
+bool IsPartOf(const Bytes& file, const Bytes& original) {
+  if (file.size() > original.size()) return false;
+  for (std::size_t i = 0; i < file.size(); ++i) {
+    const bool sizeField = file.size() < original.size() && ((i >= 4 && i < 8) || (i >= 40 && i < 44));
+    if (!sizeField && file[i] != original[i]) return false;
+  }
+  return true;
+}
 
 void Pct(const char* label, int part, int whole, int carver) {
   std::printf("  %-52s %6.1f %%  (%d of %d)", label, whole ? 100.0 * part / whole : 0.0, part, whole);
@@ -212,20 +243,52 @@ void Run(bool paired, int count, const fs::path& scratch, std::mt19937& random) 
         t.carverCut += carved.contains(m.offset);
       }
     }
-    // A file under a stored name must hold that message's bytes, as the
-    // damaged backup has them where the message lies.
+    // Every file against the original messages: under a stored name it must
+    // be that message, whole; a part of one must be its first bytes; an
+    // unnamed one, where a message began, that message or its first bytes.
     for (const auto& [name, content] : files) {
-      const auto m = std::find_if(built.messages.begin(), built.messages.end(),
-                                  [&](const Placed& p) { return p.name == name; });
-      if (m == built.messages.end()) continue;
-      t.wrong += !(m->offset + m->size <= size &&
-                   std::equal(content.begin(), content.end(), damaged.begin() + m->offset) &&
-                   static_cast<std::int64_t>(content.size()) == m->size);
+      const auto stored = std::find_if(built.messages.begin(), built.messages.end(),
+                                       [&](const Placed& p) { return p.name == name; });
+      if (stored != built.messages.end()) {
+        ++t.named;
+        const bool intact = !Touches(touched, stored->offset, stored->offset + stored->size);
+        if (content != stored->original) ++(intact ? t.wrongIntact : t.wrongTouched);
+        continue;
+      }
+      const auto partOf = std::find_if(built.messages.begin(), built.messages.end(),
+                                       [&](const Placed& p) { return PartialName(p.name) == name; });
+      if (partOf != built.messages.end()) {
+        ++t.partial;
+        // Where the bytes it holds were not damaged, they are the original's.
+        const bool intact =
+            !Touches(touched, partOf->offset, partOf->offset + static_cast<std::int64_t>(content.size()));
+        t.partialUntouched += intact;
+        t.partialWrong += intact && !IsPartOf(content, partOf->original);
+        continue;
+      }
+      // Carved, or under a name the damage changed: where its payload was
+      // not damaged, it is the message the report places there, or its
+      // first bytes.
+      ++t.unnamed;
+      const auto told = std::find_if(report.messages.begin(), report.messages.end(),
+                                     [&](const SalvagedMessage& m) { return m.outputName == name; });
+      const auto at = std::find_if(built.messages.begin(), built.messages.end(), [&](const Placed& p) {
+        return told != report.messages.end() && p.offset == told->offset;
+      });
+      if (at != built.messages.end() && Touches(touched, at->offset, at->offset + at->size)) {
+        t.unnamedTouched += !IsPartOf(content, at->original);
+      } else {
+        t.unnamedWrong += at == built.messages.end() || !IsPartOf(content, at->original);
+      }
     }
     for (const auto& [offset, content] : carved) {
+      ++t.carved;
       const auto m = std::find_if(built.messages.begin(), built.messages.end(),
                                   [&](const Placed& p) { return p.offset == offset; });
-      t.carverWrong += m == built.messages.end() || static_cast<std::int64_t>(content.size()) > m->size;
+      t.carverWrong +=
+          m == built.messages.end() ||
+          (!Touches(touched, m->offset, m->offset + m->size) && content != m->original &&
+           !(offset + static_cast<std::int64_t>(content.size()) == size && IsPartOf(content, m->original)));
     }
   }
   std::printf("%s layout: %d damaged backups\n", paired ? "paired-entry" : "single-entry", t.backups);
@@ -235,16 +298,58 @@ void Run(bool paired, int count, const fs::path& scratch, std::mt19937& random) 
       t.carverHeaderOnly);
   Pct("... of them without their names", t.headerOnlyUnnamed, t.headerOnly, -1);
   Pct("payloads cut by the end, saved in part", t.cutPartial, t.cut, t.carverCut);
-  std::printf("  %-52s %6d            carver %6d\n",
-              "files with wrong bytes (salvage: under stored names; carver: any)", t.wrong, t.carverWrong);
+  std::printf("  %-52s %6d of %d; %d more where the payload was damaged\n",
+              "files under stored names unlike the original", t.wrongIntact, t.named, t.wrongTouched);
+  std::printf("  %-52s %6d of %d (%d of them hold no damaged byte)\n",
+              "partial files not the original's first bytes", t.partialWrong, t.partial, t.partialUntouched);
+  std::printf("  %-52s %6d of %d; %d more where the payload was damaged\n",
+              "other files not a message (or its first bytes)", t.unnamedWrong, t.unnamed, t.unnamedTouched);
+  std::printf("  %-52s %6d of %d\n", "carver: files not a message (or cut by the end)", t.carverWrong,
+              t.carved);
+}
+
+// A file the scan is timed on: a kind 3 backup header, then `size` bytes of
+// `kind`: "RIFF" 01010101 "WAVE" over and over (tags), "RIFF", a tiny size
+// and "WAVEfmt " over and over (format), "RIFF" over and over, or zeros.
+int WriteHostile(const std::string& kind, std::int64_t size, const char* path) {
+  Bytes unit;
+  if (kind == "tags") {
+    unit = {'R', 'I', 'F', 'F', 1, 1, 1, 1, 'W', 'A', 'V', 'E'};
+  } else if (kind == "format") {
+    unit = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+  } else if (kind == "riff") {
+    unit = {'R', 'I', 'F', 'F'};
+  } else if (kind == "zeros") {
+    unit = {0};
+  } else {
+    return 64;
+  }
+  std::ofstream out(path, std::ios::binary);
+  const Bytes header = testing::BackupBuilder::Single(BackupKind::k3).bytes();
+  out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+  Bytes block;
+  while (block.size() < (std::size_t{1} << 20)) block.insert(block.end(), unit.begin(), unit.end());
+  for (std::int64_t left = size; left > 0;) {
+    const auto n =
+        static_cast<std::streamsize>(std::min<std::int64_t>(left, static_cast<std::int64_t>(block.size())));
+    out.write(reinterpret_cast<const char*>(block.data()), n);
+    left -= n;
+  }
+  return out ? 0 : 1;
 }
 
 }  // namespace
 }  // namespace larkspool::bench
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "--hostile") {
+    return larkspool::bench::WriteHostile(argv[2], std::atoll(argv[3]), argv[4]);
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s BACKUPS_PER_LAYOUT SCRATCH_DIR [SEED]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s BACKUPS_PER_LAYOUT SCRATCH_DIR [SEED]\n       %s --hostile "
+                 "tags|format|riff|zeros SIZE FILE\n",
+                 argv[0], argv[0]);
     return 64;
   }
   const int count = std::atoi(argv[1]);

@@ -1,8 +1,10 @@
-// The layout of an extract_fuzz input, shared by the target and the seed
-// generator: one script byte that decides how the user answers and what
-// stands in the folder before the run, then the backup's bytes.
+// The layouts of the fuzz inputs, shared by the targets and the seed
+// generator. An extract_fuzz input: one script byte that decides how the
+// user answers and what stands in the folder before the run, then the
+// backup's bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace larkspool::fuzz {
@@ -23,5 +25,15 @@ inline constexpr char kFileName[] = "a.wav";
 inline constexpr char kLinkName[] = "b.wav";
 inline constexpr char kDirectoryName[] = "c.wav";
 inline constexpr char kOutsideName[] = "outside.wav";
+
+// A salvage_fuzz input is the backup's bytes, optionally followed by the
+// sectors that cannot be read: N little-endian 16-bit sector numbers
+// (sectors of kUnreadableSectorSize bytes), the byte N (at most
+// kMaxUnreadableSectors count), then kUnreadableMark. An input without the
+// mark is all backup, every byte readable.
+inline constexpr char kUnreadableMark[] = "EIO!";
+inline constexpr std::size_t kUnreadableMarkSize = 4;
+inline constexpr std::size_t kUnreadableSectorSize = 512;
+inline constexpr std::size_t kMaxUnreadableSectors = 8;
 
 }  // namespace larkspool::fuzz

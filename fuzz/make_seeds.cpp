@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -139,10 +140,19 @@ std::vector<std::pair<const char*, Bytes>> SalvageSeeds() {
   burst[51 + 256 + 300 + 500 + 100] ^= 0x5A;
   Bytes kindLost = paired;
   kindLost[8] = 0x77;
+  // Messages with a format chunk (carved without their names), and sectors 1
+  // and 3 (bytes 512-1023 and 1536-2047) that cannot be read.
+  testing::WaveSpec spec;
+  spec.dataBytes = 700;
+  const Bytes wave = testing::WavWithFormat(spec);
+  Bytes unreadable = Single().Entry("a.wav", wave).Entry("b.wav", wave).Entry("c.wav", wave).bytes();
+  const std::uint8_t sectors[] = {1, 0, 3, 0, 2, 'E', 'I', 'O', '!'};
+  unreadable.insert(unreadable.end(), std::begin(sectors), std::end(sectors));
   return {{"single-cut", cut},
           {"single-zeroed", zeroed},
           {"paired-size-burst", burst},
-          {"paired-kind-lost", kindLost}};
+          {"paired-kind-lost", kindLost},
+          {"single-unreadable-sectors", unreadable}};
 }
 
 void Write(const fs::path& path, const Bytes& bytes) {

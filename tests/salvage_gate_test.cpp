@@ -20,10 +20,14 @@
 #include "tests/support/session.h"
 
 namespace larkspool::testing {
+
+// A WAV file of exactly `size` bytes with its format chunk (salvage_fixture).
+Bytes WaveMessage(std::size_t size, std::uint8_t seed);
+
 namespace {
 
-const Bytes kA = WavPayload(5000, 1), kB = WavPayload(5000, 2), kC = WavPayload(5000, 3),
-            kD = WavPayload(5000, 4);
+const Bytes kA = WaveMessage(5000, 1), kB = WaveMessage(5000, 2), kC = WaveMessage(5000, 3),
+            kD = WaveMessage(5000, 4);
 const Files kFour = {{"a.wav", kA}, {"b.wav", kB}, {"c.wav", kC}, {"d.wav", kD}};
 
 // Four messages, two a record, in a kind 5 backup; the first record's

@@ -11,6 +11,7 @@
 #include "app/extract_request.h"
 #include "app/salvage_request.h"
 #include "builder/backup_builder.h"
+#include "tests/support/salvage_fixture.h"
 #include "tests/support/session.h"
 
 namespace larkspool::testing {
@@ -24,8 +25,8 @@ struct Placed {
   std::int64_t offset = 0;  // its payload
 };
 
-// Four messages of 5000 bytes, "a.wav" to "d.wav": one entry each, or two
-// a record.
+// Four messages of 5000 bytes, "a.wav" to "d.wav" (WAV files with a format
+// chunk): one entry each, or two a record.
 struct Layout {
   bool paired = false;
   Bytes bytes;
@@ -36,7 +37,7 @@ struct Layout {
     std::int64_t at = paired ? 51 : 24;
     for (int i = 0; i < 4; ++i) {
       Placed m{std::string(1, static_cast<char>('a' + i)) + ".wav",
-               WavPayload(5000, static_cast<std::uint8_t>(i))};
+               WaveMessage(5000, static_cast<std::uint8_t>(i))};
       if (!paired) {
         builder.Entry(m.name, m.payload);
         m.header = at;
@@ -165,11 +166,13 @@ INSTANTIATE_TEST_SUITE_P(
                      std::copy(burst.begin(), burst.end(), b.begin() + field - 1);
                    },
                    kAllComplete, kAllComplete},
+        // b's last 500 bytes are zeros that run on into c's header: b is
+        // saved up to them, not as complete.
         DamageCase{"zeroed 4 KiB block across two entries",
                    [](const Layout& l, Bytes& b) { Zero(b, l['c'].header - 500, 4096); },
-                   {{"a.wav", "complete"}, {"b.wav", "complete"}, {"d.wav", "complete"}},
+                   {{"a.wav", "complete"}, {"b.partial.wav", "partial"}, {"d.wav", "complete"}},
                    // d's record is gone with c's: its payload is carved.
-                   {{"a.wav", "complete"}, {"b.wav", "complete"}, {"recovered-15563.wav", "unnamed"}}},
+                   {{"a.wav", "complete"}, {"b.partial.wav", "partial"}, {"recovered-15563.wav", "unnamed"}}},
         DamageCase{"damaged kind field", [](const Layout&, Bytes& b) { b[8] = 9; }, kAllComplete,
                    kAllComplete, true},
         DamageCase{"record with a wrong type",
@@ -231,9 +234,11 @@ INSTANTIATE_TEST_SUITE_P(
                       GateCase{"digest cut off", {}, false, 30, RunResult::kFailed, 0}),
     ByLabel());
 
-// Random damage: every message whose bytes were not touched comes back byte
-// for byte under its name, and no file under a stored name holds bytes from
-// anywhere but that message's place in the backup.
+// Random damage, compared with the messages as built: every message whose
+// bytes were not touched comes back byte for byte under its name; a file
+// under a stored name (whole or in part) holds that message's bytes wherever
+// the damage did not touch them; and a message whose last bytes were zeroed
+// together with the next header's name is never called complete.
 TEST(SalvagePropertyTest, UntouchedMessagesComeBackAndNoStoredNameHoldsForeignBytes) {
   std::mt19937 random(20261207);
   for (int round = 0; round < 60; ++round) {
@@ -241,7 +246,11 @@ TEST(SalvagePropertyTest, UntouchedMessagesComeBackAndNoStoredNameHoldsForeignBy
     const Layout layout(paired);
     Bytes damaged = layout.bytes;
     const std::int64_t start = paired ? 51 : 24;
-    std::vector<std::pair<std::int64_t, std::int64_t>> touched;
+    struct Touch {
+      std::int64_t begin, end;
+      bool zeros;
+    };
+    std::vector<Touch> touched;
     for (int events = 1 + static_cast<int>(random() % 2); events > 0; --events) {
       const auto size = static_cast<std::int64_t>(damaged.size());
       const std::int64_t at =
@@ -249,40 +258,64 @@ TEST(SalvagePropertyTest, UntouchedMessagesComeBackAndNoStoredNameHoldsForeignBy
       switch (random() % 4) {
         case 0:
           damaged.resize(static_cast<std::size_t>(at));
-          touched.emplace_back(at, INT64_MAX);
+          touched.push_back({at, INT64_MAX, false});
           break;
         case 1: {
           const std::int64_t n = std::min<std::int64_t>(4096, size - at);
           Zero(damaged, at, n);
-          touched.emplace_back(at, at + n);
+          touched.push_back({at, at + n, true});
           break;
         }
         default: {
           const std::int64_t n = std::min<std::int64_t>(1 + random() % 16, size - at);
           for (std::int64_t i = 0; i < n; ++i)
             damaged[static_cast<std::size_t>(at + i)] = static_cast<std::uint8_t>(random());
-          touched.emplace_back(at, at + n);
+          touched.push_back({at, at + n, false});
         }
       }
     }
+    const auto isTouched = [&](std::int64_t begin, std::int64_t end) {
+      return std::any_of(touched.begin(), touched.end(),
+                         [&](const Touch& t) { return t.begin < end && t.end > begin; });
+    };
     SCOPED_TRACE("round " + std::to_string(round));
     Session s;
     const Outcomes o = Salvage(s, damaged);
     ASSERT_EQ(o.result, RunResult::kCompleted);
     for (const Placed& m : layout.messages) {
-      const std::int64_t end = m.offset + 5000;
-      const bool untouched = std::none_of(touched.begin(), touched.end(), [&](const auto& t) {
-        return t.first < end && t.second > m.header;
-      });
-      if (untouched) {
+      if (!isTouched(m.header, m.offset + 5000)) {
         ASSERT_TRUE(o.files.contains(m.name)) << m.name;
         EXPECT_EQ(o.files.at(m.name), m.payload) << m.name;
-      } else if (o.files.contains(m.name)) {
-        const Bytes& held = o.files.at(m.name);
-        ASSERT_LE(m.offset + static_cast<std::int64_t>(held.size()),
-                  static_cast<std::int64_t>(damaged.size()));
-        EXPECT_TRUE(std::equal(held.begin(), held.end(), damaged.begin() + m.offset)) << m.name;
-        EXPECT_EQ(held.size(), 5000u) << m.name;
+      }
+    }
+    for (const SalvagedMessage& saved : o.report.messages) {
+      if (saved.state != SalvageState::kComplete && saved.state != SalvageState::kPartial) continue;
+      const Placed& m = layout[saved.storedName[0]];
+      ASSERT_EQ(saved.offset, m.offset) << saved.outputName;
+      ASSERT_TRUE(o.files.contains(saved.outputName)) << saved.outputName;
+      const Bytes& held = o.files.at(saved.outputName);
+      ASSERT_LE(held.size(), m.payload.size()) << saved.outputName;
+      if (saved.state == SalvageState::kComplete && !isTouched(m.header, m.offset + 12)) {
+        EXPECT_EQ(held.size(), m.payload.size()) << saved.outputName;
+      }
+      const bool mended = held.size() < m.payload.size();
+      for (std::size_t i = 0; i < held.size(); ++i) {
+        const bool sizeField = mended && ((i >= 4 && i < 8) || (i >= 40 && i < 44));
+        if (sizeField ||
+            isTouched(m.offset + static_cast<std::int64_t>(i), m.offset + static_cast<std::int64_t>(i) + 1))
+          continue;
+        ASSERT_EQ(held[i], m.payload[i]) << saved.outputName << " byte " << i;
+      }
+      // Zeros from inside the payload on into the name of the header after
+      // it (the tags of the record's next file): damage that began before.
+      const bool fileA = paired && m.offset == m.header + 256;
+      const std::int64_t nameEnd = m.offset + 5000 + (fileA ? 12 : paired ? 55 : 23);
+      const bool zeroedTail = std::any_of(touched.begin(), touched.end(), [&](const Touch& t) {
+        return t.zeros && t.begin < m.offset + 5000 && t.begin > m.offset + 12 && t.end >= nameEnd &&
+               nameEnd <= static_cast<std::int64_t>(damaged.size());
+      });
+      if (zeroedTail) {
+        EXPECT_NE(saved.state, SalvageState::kComplete) << saved.outputName;
       }
     }
   }

@@ -22,4 +22,11 @@ inline constexpr unsigned kCliTimeoutSeconds = 20;
 Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
                const std::optional<std::string>& input = std::nullopt);
 
+#ifndef _WIN32
+// The same, with `environment` ("NAME=VALUE") added to the test's own, and
+// the null device on stdin.
+Process RunCliWithEnvironment(const std::vector<std::string>& args, const std::string& cwd,
+                              const std::vector<std::string>& environment);
+#endif
+
 }  // namespace larkspool::testing

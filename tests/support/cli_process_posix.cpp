@@ -17,12 +17,16 @@ std::string Slurp(std::FILE* file) {
   return text;
 }
 
-}  // namespace
-
 // The child gets a session of its own, so it has no controlling terminal and
 // never prompts on /dev/tty; a run that hangs is killed after 20 seconds.
-Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
-               const std::optional<std::string>& input) {
+Process Run(const std::vector<std::string>& args, const std::string& cwd,
+            const std::optional<std::string>& input, const std::vector<std::string>& environment) {
+  std::vector<std::string> environmentText(environment);
+  for (char** variable = environ; *variable != nullptr; ++variable) environmentText.emplace_back(*variable);
+  std::vector<char*> envp;
+  for (std::string& variable : environmentText) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+
   std::vector<std::string> argvText{LARKSPOOL_CLI_PATH};
   argvText.insert(argvText.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -45,7 +49,7 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
     ::dup2(stdinFd, STDIN_FILENO);
     ::dup2(::fileno(out), STDOUT_FILENO);
     ::dup2(::fileno(err), STDERR_FILENO);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   if (!input) ::close(stdinFd);
@@ -56,6 +60,18 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
   run.out = Slurp(out);
   run.err = Slurp(err);
   return run;
+}
+
+}  // namespace
+
+Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
+               const std::optional<std::string>& input) {
+  return Run(args, cwd, input, {});
+}
+
+Process RunCliWithEnvironment(const std::vector<std::string>& args, const std::string& cwd,
+                              const std::vector<std::string>& environment) {
+  return Run(args, cwd, std::nullopt, environment);
 }
 
 }  // namespace larkspool::testing

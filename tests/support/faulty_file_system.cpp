@@ -1,5 +1,6 @@
 #include "tests/support/faulty_file_system.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace larkspool::testing {
@@ -26,7 +27,8 @@ const Fault* FaultyFileSystem::Transfer(FaultyCall call, FileHandle file, std::s
   start = base().Seek(file, 0, SeekFrom::kCurrent);
   const std::int64_t end = start + static_cast<std::int64_t>(size);
   for (const Fault& fault : faults_) {
-    const bool reached = size == 0 ? fault.at == start : fault.at >= start && fault.at < end;
+    const bool reached = size == 0 ? fault.at <= start && start < fault.at + fault.length
+                                   : fault.at < end && fault.at + fault.length > start;
     if (fault.call == call && reached && (fault.file.empty() || fault.file == names_[file]))
       return Spoil(fault);
   }
@@ -93,7 +95,9 @@ std::int64_t FaultyFileSystem::CopyRange(FileHandle from, FileHandle to, std::si
     const bool read = fault.call == FaultyCall::kRead && (fault.file.empty() || fault.file == names_[from]);
     const bool write = fault.call == FaultyCall::kWrite && (fault.file.empty() || fault.file == names_[to]);
     const std::int64_t start = read ? source : target;
-    if ((read || write) && fault.at >= start && fault.at < start + length) length = fault.at - start;
+    if ((read || write) && fault.at < start + length && fault.at + fault.length > start) {
+      length = std::max<std::int64_t>(fault.at - start, 0);
+    }
   }
   return length == 0 ? 0 : base().CopyRange(from, to, static_cast<std::size_t>(length));
 }

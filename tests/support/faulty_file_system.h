@@ -44,12 +44,18 @@ struct Fault {
   std::int64_t at = 0;
   FaultEffect effect = FaultEffect::kFail;
   int error = EIO;
-  std::string file;  // writes: only to the file created under this name
+  std::string file;         // writes: only to the file created under this name
+  std::int64_t length = 1;  // reads and writes: the offsets [at, at + length) are spoilt
 };
 
 // The read of the backup that reaches `at`.
 inline Fault ReadAt(std::int64_t at, FaultEffect effect = FaultEffect::kFail) {
   return {FaultyCall::kRead, at, effect, EIO, {}};
+}
+// Every read of the backup that reaches a byte of [at, at + length): a
+// stretch of bad sectors.
+inline Fault ReadRange(std::int64_t at, std::int64_t length) {
+  return {FaultyCall::kRead, at, FaultEffect::kFail, EIO, {}, length};
 }
 // The write to `file` that reaches `at`.
 inline Fault WriteAt(std::string file, std::int64_t at, FaultEffect effect = FaultEffect::kFail,
