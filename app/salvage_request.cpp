@@ -215,6 +215,9 @@ std::string SalvageReportText(const SalvageReport& report, std::string_view back
     if (i < report.kept.size() && report.kept[i]) text += "; the existing file was kept";
     text += "\n";
   }
+  std::size_t moreMessages = 0;
+  for (const std::size_t more : report.moreMessages) moreMessages += more;
+  if (moreMessages > 0) text += "and " + std::to_string(moreMessages) + " more messages, not listed\n";
   std::size_t unreadable = 0;
   for (const DamagedRange& range : report.damaged) {
     const std::string reason =
@@ -223,10 +226,15 @@ std::string SalvageReportText(const SalvageReport& report, std::string_view back
             std::to_string(range.end - range.begin) + " bytes): " + reason + "\n";
     if (range.unreadable) ++unreadable;
   }
+  if (report.moreDamaged > 0) {
+    text += "and " + std::to_string(report.moreDamaged) + " more damaged ranges, not listed\n";
+  }
   if (unreadable > 0) {
     text += "unreadable  " + std::to_string(UnreadableBytes(report)) + " bytes in " +
             std::to_string(unreadable) + (unreadable == 1 ? " range" : " ranges") +
             " could not be read (bad blocks)\n";
+  } else if (report.unreadable) {
+    text += "unreadable  some bytes could not be read (bad blocks), in ranges past those listed\n";
   }
   text += std::to_string(report.Count(SalvageState::kComplete)) + " complete, " +
           std::to_string(report.Count(SalvageState::kPartial)) + " partial, " +

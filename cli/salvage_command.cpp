@@ -56,7 +56,7 @@ Json ReportJson(const SalvageReport& report, const std::string& backup, RunResul
               {"kind", static_cast<unsigned>(report.kind)},
               {"kind_assumed", report.kindAssumed},
               {"damaged", report.Damaged()},
-              {"unreadable", unreadable > 0},
+              {"unreadable", unreadable > 0 || report.unreadable},
               {"unreadable_bytes", unreadable},
               {"complete", report.Count(SalvageState::kComplete)},
               {"partial", report.Count(SalvageState::kPartial)},

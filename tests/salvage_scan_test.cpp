@@ -227,6 +227,9 @@ TEST(SalvageReportTest, KeepsTheFirstMessagesAndCountsTheRest) {
   EXPECT_EQ(report.Count(SalvageState::kComplete), 1u);
   EXPECT_EQ(report.Count(SalvageState::kPartial), 1u);
   EXPECT_TRUE(report.Damaged());
+  // The report says how many it does not list.
+  EXPECT_NE(SalvageReportText(report, "b.bkp").find("\nand 52 more messages, not listed\n"),
+            std::string::npos);
 }
 
 }  // namespace
