@@ -19,16 +19,10 @@ KeyAction ProgressKeyAction(const Key& key) {
 template <class Prompt>
 auto DesktopUi::Ask(Prompt prompt) {
   const Owner owner = progressShown_ ? Owner::kProgressWindow : Owner::kMainWindow;
-  ++prompts_;
-  ShowCursor();
   struct Dismissed {
     DesktopUi& ui;
-    ~Dismissed() {
-      --ui.prompts_;
-      ui.ShowCursor();
-      // The prompt's own loop has just drained the queue.
-      ui.lastPump_ = ui.ticks_();
-    }
+    // The prompt's own loop has just drained the queue.
+    ~Dismissed() { ui.lastPump_ = ui.ticks_(); }
   } dismissed{*this};
   return prompt(owner);
 }
@@ -50,15 +44,9 @@ bool DesktopUi::AskYesNo(const std::string& question) {
 }
 
 void DesktopUi::SetBusy(bool busy) {
+  if (busy == busy_) return;
   busy_ = busy;
-  ShowCursor();
-}
-
-void DesktopUi::ShowCursor() {
-  const bool shown = busy_ && prompts_ == 0;
-  if (shown == waitCursor_) return;
-  waitCursor_ = shown;
-  SetWaitCursor(shown);
+  SetWaitCursor(busy);
 }
 
 bool DesktopUi::RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,

@@ -48,11 +48,13 @@ class DesktopUi : public UserInterface {
   explicit DesktopUi(Ticks ticks = SteadyMilliseconds) : ticks_(std::move(ticks)) {}
 
   // Every prompt goes over the progress window while it is up, else over the
-  // main window, and takes the wait cursor away while it is up.
+  // main window.
   void ShowMessage(const Message& message) final;
   OverwriteAnswer AskOverwrite(const std::string& name) final;
   std::optional<std::string> AskPassword() final;
   bool AskYesNo(const std::string& question) final;
+  // The wait cursor for the length of a run, prompts and all; it shows over
+  // the progress window only (SetWaitCursor).
   void SetBusy(bool busy) final;
   bool RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
                        const std::function<void()>& walk) final;
@@ -83,7 +85,10 @@ class DesktopUi : public UserInterface {
   // Returns the value the prompt ended with (desktop::OverwriteAnswerOf).
   virtual long long OpenOverwritePrompt(Owner owner, const std::string& name) = 0;
   virtual std::optional<std::string> OpenPasswordPrompt(Owner owner) = 0;
-  // The wait cursor over the progress window, its buttons excepted.
+  // The wait cursor over the progress window, its buttons excepted, now and
+  // whenever the window comes up. Never over a prompt, which is a window of
+  // its own and keeps its arrow while the progress window below it shows the
+  // wait cursor, nor over the main window.
   virtual void SetWaitCursor(bool shown) = 0;
   // Shows the progress window with `lines` (0 %, an empty bar), modal over
   // the main window, and calls `whileUp` once it is on screen; the window
@@ -98,14 +103,11 @@ class DesktopUi : public UserInterface {
  private:
   template <class Prompt>
   auto Ask(Prompt prompt);
-  void ShowCursor();
   void Paint(ProgressChange change);
   void PumpWhenDue();
 
   Ticks ticks_;
   bool busy_ = false;
-  int prompts_ = 0;
-  bool waitCursor_ = false;
   bool progressShown_ = false;
   CancelFlag* cancel_ = nullptr;
   bool cancelled_ = false;

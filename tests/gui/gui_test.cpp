@@ -449,7 +449,8 @@ class GuiTest : public QObject {
 
   // The wait cursor shows over the progress window (not over its Cancel)
   // while the run works, and never over a prompt: neither over the overwrite
-  // prompt nor over the completion message, which the progress window owns.
+  // prompt nor over the completion message, each a window of its own over the
+  // progress window, which keeps the wait cursor below it.
   void busyCursorIsOverTheRunButNeverOverAPrompt() {
     Session s;
     s.Put("b.wav");
@@ -458,17 +459,18 @@ class GuiTest : public QObject {
       QCOMPARE(prompt.cursor().shape(), Qt::ArrowCursor);
       CProgressDlg* progress = s.window.ui().progressWindow();
       QVERIFY(progress != nullptr);
-      QCOMPARE(progress->cursor().shape(), Qt::ArrowCursor);
+      QCOMPARE(prompt.parentWidget(), progress);
+      QCOMPARE(progress->cursor().shape(), Qt::WaitCursor);
     };
-    // Looked at whenever the run lets events through with no prompt up (a
-    // prompt's own loop also turns a moment after it has gone).
+    // Looked at whenever the run lets events through with no prompt up.
     int working = 0;
     QTimer sample;
     connect(&sample, &QTimer::timeout, [&] {
       CProgressDlg* progress = s.window.ui().progressWindow();
       if (progress == nullptr || QApplication::activeModalWidget() != progress) return;
-      if (progress->cursor().shape() == Qt::WaitCursor) ++working;
+      ++working;
       QCOMPARE(QApplication::overrideCursor(), nullptr);
+      QCOMPARE(progress->cursor().shape(), Qt::WaitCursor);
       QCOMPARE(Child<QPushButton>(*progress, "cancel")->cursor().shape(), Qt::ArrowCursor);
     });
     sample.start(0);
