@@ -49,14 +49,21 @@ void ProgressReporter::ResetProgress() {
 
 void ProgressReporter::UpdatePercent() {
   const int percent = ComputePercent(m_nDoneBytes, m_nTotalBytes);
-  if (percent == shownPercent_) return;
+  if (percent == shownPercent_) {
+    // Still a sign of work going on, for the front end to answer its windows.
+    ui_.KeepResponsive();
+    return;
+  }
   shownPercent_ = percent;
   ui_.ShowPercent(percent, FormatPercent(percent));
 }
 
 void ProgressReporter::UpdateElapsed() {
   const std::int64_t elapsed = clock_() - m_timeStart;
-  if (elapsed == shownElapsed_) return;
+  if (elapsed == shownElapsed_) {
+    ui_.KeepResponsive();
+    return;
+  }
   shownElapsed_ = elapsed;
   ui_.ShowElapsed(FormatElapsed(elapsed));
 }

@@ -30,7 +30,8 @@ using Ticks = std::function<std::int64_t()>;
 std::int64_t SteadyMilliseconds();
 
 // The counters of one run and the display they drive. Updates that would not
-// change what is on screen are not passed on to the front end.
+// change what is on screen are not passed on to the front end; they reach it
+// as UserInterface::KeepResponsive, as the pieces of a long copy do.
 class ProgressReporter {
  public:
   ProgressReporter(UserInterface& ui, Clock clock, Ticks ticks = SteadyMilliseconds)

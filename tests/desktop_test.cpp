@@ -254,6 +254,31 @@ TEST(DesktopRun, PumpsEveryHundredMillisecondsInsideOnePayload) {
   }
 }
 
+// Any report of progress that changes nothing on screen lets the window
+// answer as well: a copy that counts its chunks itself is pumped by time too.
+TEST(DesktopRun, PumpsByTimeWhateverReportsProgress) {
+  std::int64_t now = 0;
+  const auto ticks = [&now] { return now; };
+  ScratchDir scratch;
+  ScriptedWindows ui(ticks);
+  std::vector<std::int64_t> pumps;
+  ui.onPump = [&] { pumps.push_back(now); };
+  ProgressReporter progress(
+      ui, [] { return std::int64_t{0}; }, ticks);
+  CancelFlag cancel;
+  ui.RunWithProgress(kLines, cancel, [&] {
+    progress.MarkStart();
+    progress.SetTotal(std::int64_t{1} << 40);
+    for (int chunk = 0; chunk < 40; ++chunk) {
+      now += 30;
+      progress.AddDone(kCopyChunkSize);
+      progress.UpdatePercent();
+      progress.UpdateElapsed();
+    }
+  });
+  EXPECT_EQ(pumps, (std::vector<std::int64_t>{120, 240, 360, 480, 600, 720, 840, 960, 1080, 1200}));
+}
+
 // Runs out of memory while it draws the percentage of the `failAt`-th
 // message's payload.
 class OutOfMemoryUi : public FakeUi {
