@@ -74,8 +74,6 @@ class DesktopUi : public UserInterface {
   // and the toolkit must not handle it too.
   bool OnProgressKey(const Key& key);
 
-  bool progressShown() const { return progressShown_; }
-
  protected:
   enum class Owner { kMainWindow, kProgressWindow };
 
