@@ -60,17 +60,20 @@ Outcome CopyInSpans(FileSystem& fs, FileHandle backup, FileHandle out, std::uint
     // After an error or a short count the rest of the span is read and written.
     bool system = true;
     while (at < spanEnd) {
-      const std::size_t piece = NextPiece(at, spanEnd, system);
+      // Paced, so that the front end hears from the copy often on slow storage.
+      const std::size_t piece = progress.BeginPiece(NextPiece(at, spanEnd, system), kCopyChunkSize);
       if (system) {
         const std::int64_t moved = fs.CopyRange(backup, out, piece);
         if (moved > 0) at += static_cast<std::uint64_t>(moved);
         system = moved == static_cast<std::int64_t>(piece);
+        progress.EndPiece(moved > 0 ? static_cast<std::size_t>(moved) : 0);
         continue;
       }
       const std::span<std::uint8_t> chunk = buffer.first(piece);
       if (Outcome read = ReadChunk(fs, backup, chunk); !read.ok()) return read;
       if (Outcome written = WriteChunk(fs, out, chunk); !written.ok()) return written;
       at += piece;
+      progress.EndPiece(piece);
     }
     progress.AddDone(span);
     progress.UpdatePercent();

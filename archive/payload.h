@@ -72,7 +72,9 @@ Outcome SkipPayload(FileSystem& fs, FileHandle backup, const PayloadSpan& payloa
 // so the display shows what a chunk-by-chunk copy shows. The system copies
 // each span (FileSystem::CopyRange); whatever of a span it does not copy, for
 // an error or a short count, is read and written through `buffer`, so a fault
-// ends in the status a chunk-by-chunk copy gives. Fails with 8, 10 or 11;
+// ends in the status a chunk-by-chunk copy gives. A span goes in pieces that
+// `progress` paces (ProgressReporter::BeginPiece), so that the front end can
+// answer its windows while one payload is copied. Fails with 8, 10 or 11;
 // closes nothing.
 Outcome CopyPayload(FileSystem& fs, FileHandle backup, FileHandle out, const PayloadSpan& payload,
                     ProgressReporter& progress, CopyBuffer& buffer);

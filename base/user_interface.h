@@ -57,32 +57,26 @@ class UserInterface {
   // The busy indication (a wait cursor) for the length of a run.
   virtual void SetBusy(bool busy) = 0;
 
-  // The progress display. OpenProgress shows it with `lines` and hands it the
-  // flag its Cancel raises; it returns false when it cannot be shown. The
-  // other calls are made only while it is open.
-  virtual bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) = 0;
+  // The progress display. RunWithProgress shows it with `lines`, hands it
+  // the flag its Cancel raises and runs `walk` while it is up; it returns
+  // false, without running `walk`, when the display cannot be shown. The
+  // display closes when `walk` returns or throws. A front end whose display
+  // is a modal window runs the walk from inside the window's start-up, so
+  // the window's owner stays disabled throughout. The other calls are made
+  // only while `walk` runs.
+  virtual bool RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
+                               const std::function<void()>& walk) = 0;
   virtual void ResetProgressBar() = 0;  // range 0..100, position 0
   virtual void ShowPercent(int percent, const std::string& text) = 0;
   virtual void ShowElapsed(const std::string& text) = 0;
-  // Handles whatever input is waiting (a click on Cancel) without blocking.
+  // Handles whatever input is waiting (a click on Cancel) without blocking;
+  // called after each entry.
   virtual void PumpMessages() = 0;
-  virtual void CloseProgress() = 0;
-
-  // Shows the progress display and runs `walk` while it is up; returns false,
-  // without running `walk`, when the display cannot be shown. A front end
-  // whose progress display is a modal window runs the walk from inside the
-  // window's start-up, so the window's owner stays disabled throughout.
-  virtual bool RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
-                               const std::function<void()>& walk) {
-    if (!OpenProgress(lines, cancel)) return false;
-    // Closed also when the walk ends with an exception.
-    struct Closer {
-      UserInterface& ui;
-      ~Closer() { ui.CloseProgress(); }
-    } closer{*this};
-    walk();
-    return true;
-  }
+  // Called while one entry is still being worked on, after each piece of a
+  // payload copy; nothing on screen changes. A front end whose windows must
+  // keep answering drains its queue here when it has not done so for a
+  // while. The cancel flag is still read between entries only.
+  virtual void KeepResponsive() {}
 };
 
 // A user who is never asked: shows nothing, cancels every prompt, and has a
@@ -94,12 +88,15 @@ class SilentUserInterface : public UserInterface {
   OverwriteAnswer AskOverwrite(const std::string& /*name*/) override { return OverwriteAnswer::kCancel; }
   std::optional<std::string> AskPassword() override { return std::nullopt; }
   void SetBusy(bool /*busy*/) override {}
-  bool OpenProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/) override { return true; }
+  bool RunWithProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/,
+                       const std::function<void()>& walk) override {
+    walk();
+    return true;
+  }
   void ResetProgressBar() override {}
   void ShowPercent(int /*percent*/, const std::string& /*text*/) override {}
   void ShowElapsed(const std::string& /*text*/) override {}
   void PumpMessages() override {}
-  void CloseProgress() override {}
 };
 
 // Shows the catalogue message of a failed outcome: the one message of a fault.

@@ -155,12 +155,15 @@ class SilentUi final : public larkspool::UserInterface {
   }
   std::optional<std::string> AskPassword() override { return std::nullopt; }
   void SetBusy(bool) override {}
-  bool OpenProgress(const larkspool::ProgressLines&, larkspool::CancelFlag&) override { return true; }
+  bool RunWithProgress(const larkspool::ProgressLines&, larkspool::CancelFlag&,
+                       const std::function<void()>& walk) override {
+    walk();
+    return true;
+  }
   void ResetProgressBar() override {}
   void ShowPercent(int, const std::string&) override {}
   void ShowElapsed(const std::string&) override {}
   void PumpMessages() override { ++pumps_; }
-  void CloseProgress() override {}
 
   const std::string& last() const { return last_; }
   int pumps() const { return pumps_; }

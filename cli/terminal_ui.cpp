@@ -93,7 +93,19 @@ std::optional<std::string> TerminalUi::AskPassword() {
   return std::nullopt;
 }
 
-bool TerminalUi::OpenProgress(const ProgressLines& lines, CancelFlag& cancel) {
+bool TerminalUi::RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
+                                 const std::function<void()>& walk) {
+  OpenProgress(lines, cancel);
+  // Closed also when the walk ends with an exception.
+  struct Closer {
+    TerminalUi& ui;
+    ~Closer() { ui.CloseProgress(); }
+  } closer{*this};
+  walk();
+  return true;
+}
+
+void TerminalUi::OpenProgress(const ProgressLines& lines, CancelFlag& cancel) {
   cancel_ = &cancel;
   InterruptCatcher::Clear();
   walkCatcher_.emplace(InterruptCatcher::Reads::kRestart);
@@ -103,7 +115,6 @@ bool TerminalUi::OpenProgress(const ProgressLines& lines, CancelFlag& cancel) {
   if (showProgress_) {
     Print(stderr, "%s\n%s\n", EscapeName(lines.fileLine).c_str(), lines.dateLine.c_str());
   }
-  return true;
 }
 
 void TerminalUi::ResetProgressBar() { percent_ = 0; }

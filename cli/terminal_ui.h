@@ -3,6 +3,7 @@
 // Ctrl-C as the progress display's Cancel.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,14 +37,16 @@ class TerminalUi final : public UserInterface {
   std::optional<std::string> AskPassword() override;
   void SetBusy(bool /*busy*/) override {}
 
-  bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) override;
+  bool RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
+                       const std::function<void()>& walk) override;
   void ResetProgressBar() override;
   void ShowPercent(int percent, const std::string& text) override;
   void ShowElapsed(const std::string& text) override;
   void PumpMessages() override;
-  void CloseProgress() override;
 
  private:
+  void OpenProgress(const ProgressLines& lines, CancelFlag& cancel);
+  void CloseProgress();
   void Notice(std::string_view text);
   void DrawBar();
   void EndBarLine();

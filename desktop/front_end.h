@@ -1,7 +1,7 @@
 // What every desktop front end does the same way, whatever toolkit draws its
 // windows: the answers of the overwrite prompt, the password taken at OK, the
-// busy flag, the caption and text of a message box, and where a prompt goes
-// on the screen.
+// caption and text of a message box, and where a prompt goes on the screen.
+// The run itself is desktop/desktop_ui.h.
 #pragma once
 
 #include <cstddef>
@@ -40,21 +40,6 @@ class PasswordEntry {
  private:
   std::string m_strPassword;
   std::size_t m_nPasswordLength = 0;
-};
-
-// The busy indication of a run. Change says whether the front end has to
-// show or hide its busy cursor.
-class BusyFlag {
- public:
-  bool Change(bool busy) {
-    if (busy == busy_) return false;
-    busy_ = busy;
-    return true;
-  }
-  bool busy() const { return busy_; }
-
- private:
-  bool busy_ = false;
 };
 
 // The text of a message box: the catalogue's text, and for a "System

@@ -98,8 +98,11 @@ class ScriptedUi final : public UserInterface {
   }
   std::optional<std::string> AskPassword() override { return std::string(kPassword); }
   void SetBusy(bool /*busy*/) override {}
-  bool OpenProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/) override {
+  bool RunWithProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/,
+                       const std::function<void()>& walk) override {
     open_ = true;
+    walk();
+    open_ = false;
     return true;
   }
   void ResetProgressBar() override { Require(open_, "the bar is reset only while the display is open"); }
@@ -108,7 +111,6 @@ class ScriptedUi final : public UserInterface {
   }
   void ShowElapsed(const std::string& /*text*/) override {}
   void PumpMessages() override {}
-  void CloseProgress() override { open_ = false; }
 
  private:
   OverwriteAnswer answer_;

@@ -50,8 +50,10 @@ QString ShownPath(const std::string& path) { return QFile::decodeName(path.c_str
 
 }  // namespace
 
-CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, QWidget* parent)
-    : QDialog(parent), ui_(this, std::move(progressFactory)), model_(NativeFileSystem(), ui_) {
+CMainDlg::CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory, Ticks ticks, QWidget* parent)
+    : QDialog(parent),
+      ui_(this, std::move(progressFactory), std::move(ticks)),
+      model_(NativeFileSystem(), ui_) {
   setWindowTitle(QString::fromLatin1(desktop::kCaption));
   QIcon icon;
   icon.addFile(QStringLiteral(":/res/larkspool-32.png"), QSize(32, 32));

@@ -17,7 +17,9 @@ class CMainDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory = {}, QWidget* parent = nullptr);
+  // `ticks` times the run's pumps (see desktop::DesktopUi).
+  explicit CMainDlg(QtUserInterface::ProgressWindowFactory progressFactory = {},
+                    Ticks ticks = SteadyMilliseconds, QWidget* parent = nullptr);
 
   // Equal to the two fields at all times; Extract reads these.
   QString backupFile() const;

@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QGlyphRun>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
@@ -111,6 +112,21 @@ class PercentLabel final : public QLabel {
   qreal lineHeight_ = 0;
 };
 
+// A key as the run reads it.
+desktop::Key KeyOf(const QKeyEvent& event) {
+  desktop::Key key;
+  key.alt = event.modifiers().testFlag(Qt::AltModifier);
+  const int code = event.key();
+  if (code == Qt::Key_Return || code == Qt::Key_Enter) {
+    key.name = desktop::Key::Name::kEnter;
+  } else if (code == Qt::Key_Escape) {
+    key.name = desktop::Key::Name::kEscape;
+  } else if (code >= Qt::Key_A && code <= Qt::Key_Z) {
+    key.letter = static_cast<char>('a' + (code - Qt::Key_A));
+  }
+  return key;
+}
+
 QLabel* Place(QLabel* label, const char* name, const QRect& geometry) {
   label->setObjectName(QString::fromLatin1(name));
   label->setTextFormat(Qt::PlainText);
@@ -130,7 +146,11 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QDialog(parent) {
   cancel->setObjectName(QStringLiteral("cancel"));
   cancel->setGeometry(units.Map(200, 65, 50, 15));
   cancel->setAutoDefault(false);
+  cancel->setCursor(Qt::ArrowCursor);
   connect(cancel, &QPushButton::clicked, this, &CProgressDlg::reject);
+  // Keys reach the focused button or, without one, the window.
+  installEventFilter(this);
+  cancel->installEventFilter(this);
   fileLine_ = Place(new QLabel(tr("File Name:"), this), "fileLine", units.Map(5, 5, 245, 10));
   dateLine_ = Place(new QLabel(tr("Date:"), this), "dateLine", units.Map(5, 15, 245, 10));
   elapsed_ = Place(new QLabel(tr("Elapsed Time:"), this), "elapsed", units.Map(5, 25, 245, 10));
@@ -148,13 +168,12 @@ void CProgressDlg::Prepare() {
   grab();
 }
 
-void CProgressDlg::SetUp(const ProgressLines& lines, CancelFlag& cancel) {
+void CProgressDlg::SetUp(const ProgressLines& lines) {
   bar_->setValue(0);
   percent_->setText(QString::fromStdString(lines.percentText));
   elapsed_->setText(QString::fromStdString(lines.elapsedText));
   fileLine_->setText(QString::fromLocal8Bit(lines.fileLine.c_str()));
   dateLine_->setText(QString::fromStdString(lines.dateLine));
-  cancel_ = &cancel;
   show();
   // The window system maps the window some time after show(), and only then
   // can it be painted. Keys and clicks stay queued: the walk's pump takes them.
@@ -168,8 +187,6 @@ void CProgressDlg::SetUp(const ProgressLines& lines, CancelFlag& cancel) {
 
 void CProgressDlg::Finish() {
   hide();
-  cancel_ = nullptr;
-  cancelled_ = false;
   painted_ = false;
 }
 
@@ -182,20 +199,23 @@ void CProgressDlg::paintEvent(QPaintEvent* event) {
   if (waiting_ != nullptr) waiting_->quit();
 }
 
-void CProgressDlg::ResetBar() { ShowProgress(0, percent_->text()); }
-
-void CProgressDlg::SetPercent(int percent, const QString& text) { ShowProgress(percent, text); }
-
-void CProgressDlg::ShowProgress(int percent, const QString& text) {
+void CProgressDlg::ShowProgress(std::optional<int> bar, const std::optional<QString>& percent) {
   // Setting the bar's value would repaint the bar at once, and then the text
   // would be repainted on its own: two passes and two flushes to the screen.
   // Both are marked instead and painted in one pass.
-  bar_->setUpdatesEnabled(false);
-  bar_->setRange(0, 100);
-  bar_->setValue(percent);
-  bar_->setUpdatesEnabled(true);
-  percent_->setText(text);
-  repaint(bar_->geometry().united(percent_->geometry()));
+  QRect changed;
+  if (bar) {
+    bar_->setUpdatesEnabled(false);
+    bar_->setRange(0, 100);
+    bar_->setValue(*bar);
+    bar_->setUpdatesEnabled(true);
+    changed = bar_->geometry();
+  }
+  if (percent) {
+    percent_->setText(*percent);
+    changed = changed.united(percent_->geometry());
+  }
+  if (!changed.isNull()) repaint(changed);
 }
 
 void CProgressDlg::SetElapsed(const QString& text) {
@@ -203,14 +223,29 @@ void CProgressDlg::SetElapsed(const QString& text) {
   elapsed_->repaint();
 }
 
-void CProgressDlg::KeepCancel() {
-  if (cancelled_ && cancel_ != nullptr) cancel_->Raise();
+void CProgressDlg::ShowWaitCursor(bool shown) {
+  if (shown) {
+    setCursor(Qt::WaitCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+bool CProgressDlg::eventFilter(QObject* /*watched*/, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (run_ == nullptr || (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)) return false;
+  const desktop::Key key = KeyOf(*static_cast<QKeyEvent*>(event));
+  if (type == QEvent::KeyPress) return run_->OnProgressKey(key);
+  // A key the run handles comes as a key press, not as the shortcut of
+  // Cancel's letter.
+  if (desktop::ProgressKeyAction(key) == desktop::KeyAction::kPassOn) return false;
+  event->accept();
+  return true;
 }
 
 void CProgressDlg::reject() {
   // The window stays open; the run closes it once the walk has stopped.
-  cancelled_ = true;
-  if (cancel_ != nullptr) cancel_->Raise();
+  if (run_ != nullptr) run_->OnCancel();
 }
 
 }  // namespace larkspool::gui

@@ -1,13 +1,15 @@
 // The window on screen while a run works: the backup's name and date, the
-// elapsed time, the percentage, a bar and Cancel. Cancel (also Esc and the
-// close box) only raises the run's cancel flag; the walk stops between
-// entries and the run closes the window. Enter does nothing: a second press
-// of the key that started the run must not stop it.
+// elapsed time, the percentage, a bar and Cancel. Cancel, the close box and
+// the keys go to the run it is attached to (desktop::DesktopUi), which
+// decides what they do; the walk stops between entries and the run closes
+// the window.
 #pragma once
 
 #include <QDialog>
+#include <optional>
 
 #include "base/user_interface.h"
+#include "desktop/desktop_ui.h"
 
 class QEventLoop;
 class QLabel;
@@ -26,34 +28,34 @@ class CProgressDlg : public QDialog {
   // its first showing does not wait for fonts and pictures to load.
   void Prepare();
 
+  // Where Cancel, the close box and the keys go.
+  void Attach(desktop::DesktopUi& run) { run_ = &run; }
+
   // Shows the lines, 0 % and no elapsed time, then the window itself, and
   // returns once it is on screen and painted (or after half a second when the
   // window system does not show it): the walk that follows does not return to
   // the event loop during its first entry. Input made meanwhile waits for the
-  // walk's first pump. The flag is what Cancel raises.
-  void SetUp(const ProgressLines& lines, CancelFlag& cancel);
-  // Hides the window and forgets the run: the next SetUp starts afresh.
+  // walk's first pump.
+  void SetUp(const ProgressLines& lines);
+  // Hides the window: the next SetUp starts afresh.
   void Finish();
-  void ResetBar();
-  // Repaints at once: the walk does not return to the event loop per chunk.
-  void SetPercent(int percent, const QString& text);
+  // Moves the bar and sets the percentage, whichever is given, and repaints
+  // them at once in one pass: the walk does not return to the event loop
+  // per chunk.
+  void ShowProgress(std::optional<int> bar, const std::optional<QString>& percent);
   void SetElapsed(const QString& text);
-  // Raises the flag again if the window was cancelled: a Cancel made while
-  // the window came up must survive the run's clearing the flag after it.
-  void KeepCancel();
+  // The wait cursor over the window, but not over Cancel.
+  void ShowWaitCursor(bool shown);
 
  public slots:
   void reject() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Shows the bar at `percent` and the text, painted at once.
-  void ShowProgress(int percent, const QString& text);
-
-  CancelFlag* cancel_ = nullptr;
-  bool cancelled_ = false;
+  desktop::DesktopUi* run_ = nullptr;
   bool painted_ = false;
   QEventLoop* waiting_ = nullptr;
   QLabel* fileLine_;

@@ -1,7 +1,6 @@
 #include "gui/qt_user_interface.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFontMetrics>
@@ -11,6 +10,7 @@
 #include <QProxyStyle>
 #include <map>
 
+#include "desktop/front_end.h"
 #include "gui/dialog_units.h"
 #include "gui/overwrite_dialog.h"
 #include "gui/password_dialog.h"
@@ -110,84 +110,81 @@ void PrepareMessageBoxes() {
 
 }  // namespace
 
-QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory)
-    : owner_(owner), factory_(std::move(factory)) {
+QtUserInterface::QtUserInterface(QWidget* owner, ProgressWindowFactory factory, Ticks ticks)
+    : DesktopUi(std::move(ticks)), owner_(owner), factory_(std::move(factory)) {
   if (!factory_) factory_ = [owner] { return std::make_unique<CProgressDlg>(owner); };
 }
 
-QtUserInterface::~QtUserInterface() {
-  if (busy_.busy()) QApplication::restoreOverrideCursor();
+QWidget* QtUserInterface::Window(Owner owner) const {
+  return owner == Owner::kProgressWindow && progress_ ? progress_.get() : owner_;
 }
 
-void QtUserInterface::ShowMessage(const Message& message) {
-  // Over the progress window while a run shows it, else over the main window.
-  QWidget* parent = open_ ? progress_.get() : owner_;
-  MessageBox box(message, parent);
+void QtUserInterface::OpenMessageBox(Owner owner, const Message& message) {
+  MessageBox box(message, Window(owner));
   box.exec();
 }
 
-OverwriteAnswer QtUserInterface::AskOverwrite(const std::string& name) {
-  COverwriteDlg dialog(QFile::decodeName(name.c_str()), progressWindow());
-  return desktop::OverwriteAnswerOf(dialog.exec());
+long long QtUserInterface::OpenOverwritePrompt(Owner owner, const std::string& name) {
+  COverwriteDlg dialog(QFile::decodeName(name.c_str()), Window(owner));
+  return dialog.exec();
 }
 
-bool QtUserInterface::AskYesNo(const std::string& question) {
-  MessageBox box({question, MessageStyle::kPlain, {}}, open_ ? progress_.get() : owner_);
+bool QtUserInterface::OpenQuestion(Owner owner, const std::string& question) {
+  MessageBox box({question, MessageStyle::kPlain, {}}, Window(owner));
   box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
   box.setIcon(QMessageBox::Question);
   return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<std::string> QtUserInterface::AskPassword() {
-  CPasswordDlg dialog(owner_);
+std::optional<std::string> QtUserInterface::OpenPasswordPrompt(Owner owner) {
+  CPasswordDlg dialog(Window(owner));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.Password();
 }
 
-void QtUserInterface::SetBusy(bool busy) {
-  if (!busy_.Change(busy)) return;
-  if (busy) {
-    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-  } else {
-    QApplication::restoreOverrideCursor();
-  }
+void QtUserInterface::SetWaitCursor(bool shown) {
+  waitCursor_ = shown;
+  if (progress_) progress_->ShowWaitCursor(shown);
+}
+
+bool QtUserInterface::MakeProgressWindow() {
+  if (progress_) return true;
+  progress_ = factory_();
+  if (!progress_) return false;
+  progress_->Attach(*this);
+  progress_->ShowWaitCursor(waitCursor_);
+  return true;
 }
 
 void QtUserInterface::PrepareWindows() {
   PrepareMessageBoxes();
-  if (!progress_) progress_ = factory_();
-  if (progress_) progress_->Prepare();
+  if (MakeProgressWindow()) progress_->Prepare();
 }
 
-bool QtUserInterface::OpenProgress(const ProgressLines& lines, CancelFlag& cancel) {
-  if (!progress_) progress_ = factory_();
-  if (!progress_) return false;
+bool QtUserInterface::ShowProgressWindow(const ProgressLines& lines, const std::function<void()>& whileUp) {
+  if (!MakeProgressWindow()) return false;
   open_ = true;
-  progress_->SetUp(lines, cancel);
+  struct Finish {
+    QtUserInterface& ui;
+    ~Finish() {
+      ui.open_ = false;
+      ui.progress_->Finish();
+    }
+  } finish{*this};
+  progress_->SetUp(lines);
+  whileUp();
   return true;
 }
 
-void QtUserInterface::ResetProgressBar() {
-  if (open_) progress_->ResetBar();
-}
-
-void QtUserInterface::ShowPercent(int percent, const std::string& text) {
-  if (open_) progress_->SetPercent(percent, QString::fromStdString(text));
-}
-
-void QtUserInterface::ShowElapsed(const std::string& text) {
-  if (open_) progress_->SetElapsed(QString::fromStdString(text));
-}
-
-void QtUserInterface::PumpMessages() {
-  QApplication::processEvents(QEventLoop::AllEvents);
-  if (open_) progress_->KeepCancel();
-}
-
-void QtUserInterface::CloseProgress() {
+void QtUserInterface::PaintProgress(const desktop::ProgressChange& change) {
   if (!open_) return;
-  open_ = false;
-  progress_->Finish();
+  if (change.bar || change.percent) {
+    progress_->ShowProgress(
+        change.bar, change.percent ? std::optional(QString::fromStdString(*change.percent)) : std::nullopt);
+  }
+  if (change.elapsed) progress_->SetElapsed(QString::fromStdString(*change.elapsed));
 }
+
+void QtUserInterface::DispatchWaiting() { QApplication::processEvents(QEventLoop::AllEvents); }
 
 }  // namespace larkspool::gui

@@ -1,37 +1,26 @@
 // The core's user interface on Qt windows: message boxes, the password and
-// overwrite prompts, and the progress window, each modal over the main window.
+// overwrite prompts, and the progress window. What a run does with them
+// (owners, the wait cursor, the pumps, the keys) is DesktopUi's.
 #pragma once
 
 #include <functional>
 #include <memory>
 
-#include "base/user_interface.h"
-#include "desktop/front_end.h"
+#include "desktop/desktop_ui.h"
 #include "gui/progress_window.h"
 
 class QWidget;
 
 namespace larkspool::gui {
 
-class QtUserInterface final : public UserInterface {
+class QtUserInterface final : public desktop::DesktopUi {
  public:
   // Makes the progress window of a run; null when it cannot be created.
   using ProgressWindowFactory = std::function<std::unique_ptr<CProgressDlg>()>;
 
-  explicit QtUserInterface(QWidget* owner, ProgressWindowFactory factory = {});
-  ~QtUserInterface() override;
-
-  void ShowMessage(const Message& message) override;
-  OverwriteAnswer AskOverwrite(const std::string& name) override;
-  std::optional<std::string> AskPassword() override;
-  bool AskYesNo(const std::string& question) override;
-  void SetBusy(bool busy) override;
-  bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) override;
-  void ResetProgressBar() override;
-  void ShowPercent(int percent, const std::string& text) override;
-  void ShowElapsed(const std::string& text) override;
-  void PumpMessages() override;
-  void CloseProgress() override;
+  // `owner` is the main window.
+  explicit QtUserInterface(QWidget* owner, ProgressWindowFactory factory = {},
+                           Ticks ticks = SteadyMilliseconds);
 
   // Readies the windows of a run ahead of the first one, so that Extract
   // brings them up at once: makes the progress window, hidden and painted
@@ -44,12 +33,25 @@ class QtUserInterface final : public UserInterface {
   CProgressDlg* progressWindow() const { return open_ ? progress_.get() : nullptr; }
 
  private:
+  void OpenMessageBox(Owner owner, const Message& message) override;
+  bool OpenQuestion(Owner owner, const std::string& question) override;
+  long long OpenOverwritePrompt(Owner owner, const std::string& name) override;
+  std::optional<std::string> OpenPasswordPrompt(Owner owner) override;
+  void SetWaitCursor(bool shown) override;
+  bool ShowProgressWindow(const ProgressLines& lines, const std::function<void()>& whileUp) override;
+  void PaintProgress(const desktop::ProgressChange& change) override;
+  void DispatchWaiting() override;
+
+  QWidget* Window(Owner owner) const;
+  // Makes the progress window when there is none yet; false when it cannot.
+  bool MakeProgressWindow();
+
   QWidget* owner_;
   ProgressWindowFactory factory_;
   // Made once and hidden between runs.
   std::unique_ptr<CProgressDlg> progress_;
   bool open_ = false;
-  desktop::BusyFlag busy_;
+  bool waitCursor_ = false;
 };
 
 }  // namespace larkspool::gui

@@ -3,6 +3,7 @@
 // follows the wall clock, and the pump lets the user's Cancel through.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,12 +24,18 @@ std::string FormatElapsed(std::int64_t seconds);
 // Seconds since 1970-01-01 UTC, or any count of seconds that only grows.
 using Clock = std::function<std::int64_t()>;
 std::int64_t WallClockSeconds();
+// Milliseconds from any fixed point, never going back, whatever is done to
+// the wall clock: how long work takes.
+using Ticks = std::function<std::int64_t()>;
+std::int64_t SteadyMilliseconds();
 
 // The counters of one run and the display they drive. Updates that would not
-// change what is on screen are not passed on to the front end.
+// change what is on screen are not passed on to the front end; they reach it
+// as UserInterface::KeepResponsive, as the pieces of a long copy do.
 class ProgressReporter {
  public:
-  ProgressReporter(UserInterface& ui, Clock clock) : ui_(ui), clock_(std::move(clock)) {}
+  ProgressReporter(UserInterface& ui, Clock clock, Ticks ticks = SteadyMilliseconds)
+      : ui_(ui), clock_(std::move(clock)), ticks_(std::move(ticks)) {}
 
   // The display came up showing 0 % and no elapsed time; the elapsed time
   // counts from here.
@@ -36,6 +43,7 @@ class ProgressReporter {
     m_timeStart = clock_();
     shownPercent_ = 0;
     shownElapsed_ = 0;
+    pace_ = Pace{};
   }
   // The byte count that stands for 100 %; the done count restarts at 0.
   void SetTotal(std::int64_t totalBytes);
@@ -52,12 +60,34 @@ class ProgressReporter {
   void UpdateElapsed();
   void PumpMessages() { ui_.PumpMessages(); }
 
+  // Work inside one entry that can take long (a payload copy) goes in
+  // pieces, and after each the front end may answer its windows
+  // (UserInterface::KeepResponsive). However slow the storage, a piece is
+  // sized to take about kPieceMilliseconds at the pace the last one went:
+  // BeginPiece takes the bytes the caller would move and the unit it moves
+  // them in, and returns the bytes to move now, whole units and at least one
+  // (or `wanted`, when less). Until a piece of the run has been timed, one
+  // unit; a piece too quick to time sets no limit.
+  std::size_t BeginPiece(std::size_t wanted, std::size_t unit);
+  // The piece begun last moved `moved` bytes.
+  void EndPiece(std::size_t moved);
+  static constexpr std::int64_t kPieceMilliseconds = 20;
+
   std::int64_t total_bytes() const { return m_nTotalBytes; }
   std::uint64_t done_bytes() const { return m_nDoneBytes; }
 
  private:
+  // The last piece timed: its bytes and milliseconds.
+  struct Pace {
+    std::size_t bytes = 0;
+    std::int64_t took = -1;  // none yet
+  };
+
   UserInterface& ui_;
   Clock clock_;
+  Ticks ticks_;
+  Pace pace_;
+  std::int64_t pieceStart_ = 0;
   std::int64_t m_nTotalBytes = 0;
   std::uint64_t m_nDoneBytes = 0;
   std::int64_t m_timeStart = 0;

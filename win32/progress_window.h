@@ -7,39 +7,37 @@
 #include <string>
 
 #include "base/user_interface.h"
+#include "desktop/desktop_ui.h"
 #include "win32/dialog.h"
 
 namespace larkspool::win32 {
 
 class CProgressDlg final : public Dialog {
  public:
-  // `walk` runs with the window on screen and gets the window to report to.
-  CProgressDlg(const ProgressLines& lines, CancelFlag& cancel, std::function<void(CProgressDlg&)> walk);
+  // `walk` runs with the window on screen and gets the window to report to;
+  // Cancel goes to `run`.
+  CProgressDlg(const ProgressLines& lines, desktop::DesktopUi& run, std::function<void(CProgressDlg&)> walk);
 
-  void ResetBar();
-  void SetPercent(int percent, const std::string& text);
-  void SetElapsed(const std::string& text);
+  // Paints what changed at once: during a payload the queue is drained only
+  // now and then, and the percentage moves with the chunks.
+  void Show(const desktop::ProgressChange& change);
 
  private:
   bool OnInitDialog() override;
   bool ShowsWaitCursor() const override { return true; }
-  // Enter does nothing: a second press of the key that started the run must
-  // not end it.
+  // Enter reaches the run before the dialog manager; this is what is left of
+  // it (a click on no button), and does nothing either.
   void OnOK() override {}
-  // The Cancel button, Esc, Alt+C and the close box: the walk stops after the entry it
-  // is writing, and the window stays until then.
-  void OnCancel() override { cancel_.Raise(); }
+  // The Cancel button, Esc, Alt+C and the close box: the walk stops after the
+  // entry it is writing, and the window stays until then.
+  void OnCancel() override { run_.OnCancel(); }
 
   const ProgressLines& lines_;
-  CancelFlag& cancel_;
+  desktop::DesktopUi& run_;
   std::function<void(CProgressDlg&)> walk_;
   HWND m_pBar = nullptr;
   HWND m_pPercentText = nullptr;
   HWND m_pElapsedText = nullptr;
-  // What the controls show, so that a value is painted only when it changes.
-  int shownPercent_ = 0;
-  std::string shownPercentText_;
-  std::string shownElapsedText_;
 };
 
 }  // namespace larkspool::win32

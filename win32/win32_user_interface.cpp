@@ -1,5 +1,6 @@
 #include "win32/win32_user_interface.h"
 
+#include "desktop/front_end.h"
 #include "win32/overwrite_dialog.h"
 #include "win32/password_dialog.h"
 #include "win32/progress_window.h"
@@ -7,94 +8,106 @@
 namespace larkspool::win32 {
 namespace {
 
-// Enter on the progress window: the dialog manager would press the button
-// that has the focus, Cancel; a second press of the key that started the run
-// does nothing instead.
-bool IsRunKey(HWND progress, const MSG& message) {
-  const bool enter =
-      (message.message == WM_KEYDOWN || message.message == WM_KEYUP || message.message == WM_CHAR) &&
-      (message.wParam == VK_RETURN || message.wParam == '\r');
-  return enter && (message.hwnd == progress || IsChild(progress, message.hwnd));
+// The key a message for the progress window carries, if the run may want it.
+std::optional<desktop::Key> KeyOf(const MSG& message) {
+  desktop::Key key;
+  switch (message.message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+      // The dialog manager would press the button that has the focus on any
+      // of Enter's messages.
+      if (message.wParam == VK_RETURN) {
+        key.name = desktop::Key::Name::kEnter;
+        return key;
+      }
+      if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
+        key.name = desktop::Key::Name::kEscape;
+        return key;
+      }
+      return std::nullopt;
+    case WM_SYSCHAR:
+      // Alt held: the context bit.
+      key.alt = (message.lParam & (LPARAM{1} << 29)) != 0;
+      if (message.wParam >= 'a' && message.wParam <= 'z') key.letter = static_cast<char>(message.wParam);
+      if (message.wParam >= 'A' && message.wParam <= 'Z')
+        key.letter = static_cast<char>(message.wParam - 'A' + 'a');
+      return key;
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace
 
 Win32UserInterface::~Win32UserInterface() {
-  if (busy_.busy()) WaitCursor::End();
+  if (waitCursor_) WaitCursor::End();
 }
 
-HWND Win32UserInterface::TopWindow() const { return progress_ != nullptr ? progress_->hwnd() : mainWindow_; }
+HWND Win32UserInterface::Window(Owner owner) const {
+  return owner == Owner::kProgressWindow && progress_ != nullptr ? progress_->hwnd() : mainWindow_;
+}
 
-void Win32UserInterface::ShowMessage(const Message& message) {
+void Win32UserInterface::OpenMessageBox(Owner owner, const Message& message) {
   // The style's bits are the message-box bits: MB_OK with at most one icon.
-  MessageBoxW(TopWindow(), Wide(desktop::BoxText(message)).c_str(), Wide(desktop::kCaption).c_str(),
+  MessageBoxW(Window(owner), Wide(desktop::BoxText(message)).c_str(), Wide(desktop::kCaption).c_str(),
               MB_OK | static_cast<UINT>(message.style));
 }
 
-OverwriteAnswer Win32UserInterface::AskOverwrite(const std::string& name) {
+long long Win32UserInterface::OpenOverwritePrompt(Owner owner, const std::string& name) {
   COverwriteDlg prompt(name);
-  return desktop::OverwriteAnswerOf(prompt.DoModal(TopWindow()));
+  return prompt.DoModal(Window(owner));
 }
 
-bool Win32UserInterface::AskYesNo(const std::string& question) {
-  return MessageBoxW(TopWindow(), Wide(question).c_str(), Wide(desktop::kCaption).c_str(),
+bool Win32UserInterface::OpenQuestion(Owner owner, const std::string& question) {
+  return MessageBoxW(Window(owner), Wide(question).c_str(), Wide(desktop::kCaption).c_str(),
                      MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-std::optional<std::string> Win32UserInterface::AskPassword() {
+std::optional<std::string> Win32UserInterface::OpenPasswordPrompt(Owner owner) {
   CPasswordDlg prompt;
-  if (prompt.DoModal(TopWindow()) != IDOK) return std::nullopt;
+  if (prompt.DoModal(Window(owner)) != IDOK) return std::nullopt;
   return prompt.Password();
 }
 
-void Win32UserInterface::SetBusy(bool busy) {
-  if (!busy_.Change(busy)) return;
-  if (busy) {
+void Win32UserInterface::SetWaitCursor(bool shown) {
+  if (shown == waitCursor_) return;
+  waitCursor_ = shown;
+  if (shown) {
     WaitCursor::Begin();
   } else {
     WaitCursor::End();
   }
 }
 
-bool Win32UserInterface::RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
-                                         const std::function<void()>& walk) {
-  CProgressDlg window(lines, cancel, [this, &walk](CProgressDlg& shown) {
+bool Win32UserInterface::ShowProgressWindow(const ProgressLines& lines,
+                                            const std::function<void()>& whileUp) {
+  CProgressDlg window(lines, *this, [this, &whileUp](CProgressDlg& shown) {
     progress_ = &shown;
-    pumpedPercent_ = -1;
     struct Detach {
       CProgressDlg*& progress;
       ~Detach() { progress = nullptr; }
     } detach{progress_};
-    walk();
+    whileUp();
   });
   return window.DoModal(mainWindow_) != -1;
 }
 
-bool Win32UserInterface::OpenProgress(const ProgressLines& /*lines*/, CancelFlag& /*cancel*/) {
-  return false;
+void Win32UserInterface::PaintProgress(const desktop::ProgressChange& change) {
+  if (progress_ != nullptr) progress_->Show(change);
 }
 
-void Win32UserInterface::ResetProgressBar() {
-  if (progress_ != nullptr) progress_->ResetBar();
-}
-
-void Win32UserInterface::ShowPercent(int percent, const std::string& text) {
-  if (progress_ == nullptr) return;
-  progress_->SetPercent(percent, text);
-  if (percent == pumpedPercent_) return;
-  pumpedPercent_ = percent;
-  PumpMessages();
-}
-
-void Win32UserInterface::ShowElapsed(const std::string& text) {
-  if (progress_ != nullptr) progress_->SetElapsed(text);
-}
-
-void Win32UserInterface::PumpMessages() {
+void Win32UserInterface::DispatchWaiting() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (progress_ != nullptr && IsRunKey(progress_->hwnd(), message)) continue;
-    if (progress_ != nullptr && IsDialogMessageW(progress_->hwnd(), &message)) continue;
+    if (progress_ != nullptr) {
+      HWND window = progress_->hwnd();
+      if (message.hwnd == window || IsChild(window, message.hwnd)) {
+        const std::optional<desktop::Key> key = KeyOf(message);
+        if (key && OnProgressKey(*key)) continue;
+      }
+      if (IsDialogMessageW(window, &message)) continue;
+    }
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

@@ -1,20 +1,19 @@
 // The core's user interface on the system's own windows: message boxes, the
-// password and overwrite prompts and the progress window, each modal over the
-// window below it.
+// password and overwrite prompts and the progress window. What a run does
+// with them (owners, the wait cursor, the pumps, the keys) is DesktopUi's.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-#include "base/user_interface.h"
-#include "desktop/front_end.h"
+#include "desktop/desktop_ui.h"
 
 namespace larkspool::win32 {
 
 class CProgressDlg;
 
-class Win32UserInterface final : public UserInterface {
+class Win32UserInterface final : public desktop::DesktopUi {
  public:
   Win32UserInterface() = default;
   Win32UserInterface(const Win32UserInterface&) = delete;
@@ -24,39 +23,24 @@ class Win32UserInterface final : public UserInterface {
   // The main window, owner of every window a request opens.
   void SetMainWindow(HWND window) { mainWindow_ = window; }
 
-  void ShowMessage(const Message& message) override;
-  OverwriteAnswer AskOverwrite(const std::string& name) override;
-  std::optional<std::string> AskPassword() override;
-  bool AskYesNo(const std::string& question) override;
-  void SetBusy(bool busy) override;
-
-  // The progress window is modal and runs the walk inside its start-up.
-  bool RunWithProgress(const ProgressLines& lines, CancelFlag& cancel,
-                       const std::function<void()>& walk) override;
-  // It exists only inside RunWithProgress, so it cannot be opened on its
-  // own: OpenProgress reports that, and CloseProgress has nothing to close.
-  bool OpenProgress(const ProgressLines& lines, CancelFlag& cancel) override;
-  void CloseProgress() override {}
-  void ResetProgressBar() override;
-  // Also drains the queue whenever the percentage changes, so that the
-  // windows keep answering while a large payload is copied; a Cancel still
-  // takes effect after the entry.
-  void ShowPercent(int percent, const std::string& text) override;
-  void ShowElapsed(const std::string& text) override;
-  // Keys for the progress window go through the dialog manager: Esc and
-  // Alt+C cancel.
-  void PumpMessages() override;
-
  private:
-  // The window a new modal window goes over: the progress window while a run
-  // shows it, else the main window.
-  HWND TopWindow() const;
+  void OpenMessageBox(Owner owner, const Message& message) override;
+  bool OpenQuestion(Owner owner, const std::string& question) override;
+  long long OpenOverwritePrompt(Owner owner, const std::string& name) override;
+  std::optional<std::string> OpenPasswordPrompt(Owner owner) override;
+  void SetWaitCursor(bool shown) override;
+  // The progress window is modal and runs the walk inside its start-up.
+  bool ShowProgressWindow(const ProgressLines& lines, const std::function<void()>& whileUp) override;
+  void PaintProgress(const desktop::ProgressChange& change) override;
+  // Keys for the progress window go to the run first, then through the
+  // dialog manager.
+  void DispatchWaiting() override;
+
+  HWND Window(Owner owner) const;
 
   HWND mainWindow_ = nullptr;
   CProgressDlg* progress_ = nullptr;
-  desktop::BusyFlag busy_;
-  // The percentage the queue was last drained at inside a payload.
-  int pumpedPercent_ = -1;
+  bool waitCursor_ = false;
 };
 
 }  // namespace larkspool::win32

@@ -13,10 +13,15 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "builder/backup_builder.h"
 #include "gui/dialog_units.h"
@@ -81,6 +86,9 @@ void Answer(QDialog& dialog, const QString& how) {
   if (how == QLatin1String("Esc") || how == QLatin1String("Enter")) {
     QWidget* target = dialog.focusWidget() != nullptr ? dialog.focusWidget() : &dialog;
     QTest::keyClick(target, how == QLatin1String("Esc") ? Qt::Key_Escape : Qt::Key_Return);
+  } else if (how == QLatin1String("Alt+C")) {
+    QWidget* target = dialog.focusWidget() != nullptr ? dialog.focusWidget() : &dialog;
+    QTest::keyClick(target, Qt::Key_C, Qt::AltModifier);
   } else if (how == QLatin1String("close box")) {
     dialog.close();
   } else {
@@ -110,7 +118,8 @@ struct Session {
   CMainDlg window;
   ModalScript script;
 
-  explicit Session(QtUserInterface::ProgressWindowFactory factory = {}) : window(std::move(factory)) {
+  explicit Session(QtUserInterface::ProgressWindowFactory factory = {}, Ticks ticks = SteadyMilliseconds)
+      : window(std::move(factory), std::move(ticks)) {
     std::filesystem::create_directory(folder);
     window.show();
     window.ui().PrepareWindows();
@@ -312,7 +321,7 @@ class GuiTest : public QObject {
   }
 
   // Checked while the completion message is up: the progress window is still
-  // open behind it, full, and the run shows the wait cursor.
+  // open behind it, full, and owns it.
   void progressWindowShowsTheRunUntilTheCompletionMessage() {
     Session s;
     s.script.When<QMessageBox>([&s](QMessageBox& box) {
@@ -324,8 +333,7 @@ class GuiTest : public QObject {
                   .hasMatch());
       QCOMPARE(Child<QLabel>(*progress, "percent")->text(), QStringLiteral("100%"));
       QCOMPARE(Child<QProgressBar>(*progress, "bar")->value(), 100);
-      QVERIFY(QApplication::overrideCursor() != nullptr);
-      QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+      QCOMPARE(box.parentWidget(), progress);
       Says(kCompleted, QMessageBox::Information)(box);
     });
     s.Extract(ThreeEntries());
@@ -360,6 +368,7 @@ class GuiTest : public QObject {
     Session s;
     s.script.When<CPasswordDlg>([&](CPasswordDlg& prompt) {
       QCOMPARE(prompt.windowTitle(), QStringLiteral("password entry"));
+      QCOMPARE(prompt.parentWidget(), &s.window);
       auto* edit = Child<QLineEdit>(prompt, "password");
       QCOMPARE(prompt.focusWidget(), edit);
       QCOMPARE(edit->echoMode(), QLineEdit::Password);
@@ -393,8 +402,10 @@ class GuiTest : public QObject {
     s.Put("b.wav");
     const QStringList names = {"a.wav", "b.wav"};
     for (qsizetype i = 0; i < answers.size(); ++i) {
-      s.script.When<COverwriteDlg>([name = names[i], how = answers[i]](COverwriteDlg& prompt) {
+      s.script.When<COverwriteDlg>([&s, name = names[i], how = answers[i]](COverwriteDlg& prompt) {
         QCOMPARE(Child<QLabel>(prompt, "fileName")->text(), name);
+        QVERIFY(prompt.parentWidget() != nullptr);
+        QCOMPARE(prompt.parentWidget(), s.window.ui().progressWindow());
         Answer(prompt, how);
       });
     }
@@ -414,6 +425,7 @@ class GuiTest : public QObject {
     QTest::addColumn<bool>("cancels");
     QTest::newRow("Cancel") << "cancel" << true;
     QTest::newRow("Esc") << "Esc" << true;
+    QTest::newRow("Alt+C") << "Alt+C" << true;
     QTest::newRow("close box") << "close box" << true;
     QTest::newRow("Enter") << "Enter" << false;
   }
@@ -433,6 +445,75 @@ class GuiTest : public QObject {
     QCOMPARE(s.window.lastResult(), cancels ? RunResult::kCancelled : RunResult::kCompleted);
     QVERIFY(s.Output() == (cancels ? Files{{"a.wav", kA}} : kAll));
     QCOMPARE(s.window.ui().progressWindow(), nullptr);
+  }
+
+  // The wait cursor shows over the progress window (not over its Cancel)
+  // while the run works, and never over a prompt: neither over the overwrite
+  // prompt nor over the completion message, each a window of its own over the
+  // progress window, which keeps the wait cursor below it.
+  void busyCursorIsOverTheRunButNeverOverAPrompt() {
+    Session s;
+    s.Put("b.wav");
+    const auto noWaitCursor = [&s](QWidget& prompt) {
+      QCOMPARE(QApplication::overrideCursor(), nullptr);
+      QCOMPARE(prompt.cursor().shape(), Qt::ArrowCursor);
+      CProgressDlg* progress = s.window.ui().progressWindow();
+      QVERIFY(progress != nullptr);
+      QCOMPARE(prompt.parentWidget(), progress);
+      QCOMPARE(progress->cursor().shape(), Qt::WaitCursor);
+    };
+    // Looked at whenever the run lets events through with no prompt up.
+    int working = 0;
+    QTimer sample;
+    connect(&sample, &QTimer::timeout, [&] {
+      CProgressDlg* progress = s.window.ui().progressWindow();
+      if (progress == nullptr || QApplication::activeModalWidget() != progress) return;
+      ++working;
+      QCOMPARE(QApplication::overrideCursor(), nullptr);
+      QCOMPARE(progress->cursor().shape(), Qt::WaitCursor);
+      QCOMPARE(Child<QPushButton>(*progress, "cancel")->cursor().shape(), Qt::ArrowCursor);
+    });
+    sample.start(0);
+    s.script.When<COverwriteDlg>([&](COverwriteDlg& prompt) {
+      noWaitCursor(prompt);
+      Answer(prompt, QStringLiteral("yes"));
+    });
+    s.script.When<QMessageBox>([&](QMessageBox& box) {
+      noWaitCursor(box);
+      Says(kCompleted, QMessageBox::Information)(box);
+    });
+    s.Extract(ThreeEntries());
+    QCOMPARE(s.script.problems(), QString());
+    QCOMPARE(s.window.lastResult(), RunResult::kCompleted);
+    QVERIFY(working > 0);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QCOMPARE(s.window.cursor().shape(), Qt::ArrowCursor);
+  }
+
+  // The window answers while one large message is copied, not only between
+  // messages: with a clock by which every turn is due, the run lets events
+  // through while big.wav is half written.
+  void progressWindowIsPumpedInsideAPayload() {
+    std::int64_t now = 0;
+    Session s({}, [&now] { return now += 1000; });
+    const Bytes big = WavPayload(8 << 20, 4);
+    std::vector<std::uintmax_t> seen;
+    QTimer sample;
+    connect(&sample, &QTimer::timeout, [&] {
+      CProgressDlg* progress = s.window.ui().progressWindow();
+      std::error_code error;
+      const std::uintmax_t size = std::filesystem::file_size(s.folder + "/big.wav", error);
+      if (progress != nullptr && QApplication::activeModalWidget() == progress && !error)
+        seen.push_back(size);
+    });
+    sample.start(0);
+    s.script.When<QMessageBox>(Says(kCompleted, QMessageBox::Information));
+    s.Extract(BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kA).Entry("big.wav", big));
+    QCOMPARE(s.script.problems(), QString());
+    QVERIFY(s.Output() == (Files{{"a.wav", kA}, {"big.wav", big}}));
+    QVERIFY2(std::any_of(seen.begin(), seen.end(),
+                         [&](std::uintmax_t size) { return size > 0 && size < big.size(); }),
+             "no event went through while big.wav was written");
   }
 
   // The progress window is kept between runs: each run brings it up at 0 %

@@ -58,11 +58,10 @@ TEST(ProgressWindowTest, SetUpReturnsWithTheWindowShownAndPainted) {
   for (const std::string before : {"new", "prepared", "shown before"}) {
     SCOPED_TRACE(before);
     CProgressDlg window;
-    CancelFlag cancel;
     if (before == "prepared") window.Prepare();
     if (before == "shown before") {
-      window.SetUp(earlier, cancel);
-      window.SetPercent(100, QStringLiteral("100%"));
+      window.SetUp(earlier);
+      window.ShowProgress(100, QStringLiteral("100%"));
       window.Finish();
       ASSERT_FALSE(window.isVisible());
     }
@@ -71,7 +70,7 @@ TEST(ProgressWindowTest, SetUpReturnsWithTheWindowShownAndPainted) {
     for (const char* name : texts) paints.Watch(Child<QLabel>(window, name));
     auto* bar = Child<QProgressBar>(window, "bar");
     paints.Watch(bar);
-    window.SetUp(kLines, cancel);
+    window.SetUp(kLines);
 
     // Checked before any event loop runs again, as the walk would find it.
     ASSERT_NE(window.windowHandle(), nullptr);
@@ -97,18 +96,17 @@ TEST(ProgressWindowTest, CancelClickedDuringSetUpSurvivesTheRunClearingTheFlag) 
     QTest::mouseClick(Child<QPushButton>(*ui.progressWindow(), "cancel"), Qt::LeftButton);
     clicked = true;
   });
-  ASSERT_TRUE(ui.OpenProgress(kLines, cancel));
-  ASSERT_TRUE(clicked) << "the click came after set-up";
-  cancel.Clear();
-  ui.PumpMessages();
+  ASSERT_TRUE(ui.RunWithProgress(kLines, cancel, [&] {
+    ASSERT_TRUE(clicked) << "the click came after set-up";
+    cancel.Clear();
+    ui.PumpMessages();
+  }));
   EXPECT_TRUE(cancel.IsRaised());
-  ui.CloseProgress();
 }
 
 TEST(ProgressWindowTest, EachStepPaintsTheBarAndThePercentageOnce) {
   CProgressDlg window;
-  CancelFlag cancel;
-  window.SetUp(kLines, cancel);
+  window.SetUp(kLines);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   QApplication::processEvents();
   auto* bar = Child<QProgressBar>(window, "bar");
@@ -119,7 +117,7 @@ TEST(ProgressWindowTest, EachStepPaintsTheBarAndThePercentageOnce) {
 
   int steps = 0;
   for (int value : {1, 2, 37, 98, 100}) {
-    window.SetPercent(value, QString::number(value) + QLatin1Char('%'));
+    window.ShowProgress(value, QString::number(value) + QLatin1Char('%'));
     ++steps;
     // Painted before control returns, with no event loop in between.
     EXPECT_EQ(paints[bar], steps) << value;
@@ -137,8 +135,7 @@ TEST(ProgressWindowTest, EachStepPaintsTheBarAndThePercentageOnce) {
 // shows must look exactly as a plain label in its place shows it.
 TEST(ProgressWindowTest, PercentageLooksAsAPlainLabelShowsIt) {
   CProgressDlg window;
-  CancelFlag cancel;
-  window.SetUp(kLines, cancel);
+  window.SetUp(kLines);
   auto* percent = Child<QLabel>(window, "percent");
   QLabel plain(&window);
   plain.setTextFormat(Qt::PlainText);

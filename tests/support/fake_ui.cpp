@@ -50,11 +50,20 @@ void FakeUi::SetBusy(bool busy) {
   events.push_back(busy ? "busy:1" : "busy:0");
 }
 
-bool FakeUi::OpenProgress(const ProgressLines& shown, CancelFlag& cancel) {
+bool FakeUi::RunWithProgress(const ProgressLines& shown, CancelFlag& cancel,
+                             const std::function<void()>& walk) {
   if (!progressCanOpen) return false;
   lines = shown;
   cancel_ = &cancel;
   events.emplace_back("open");
+  struct Closer {
+    FakeUi& ui;
+    ~Closer() {
+      ui.cancel_ = nullptr;
+      ui.events.emplace_back("close");
+    }
+  } closer{*this};
+  walk();
   return true;
 }
 
@@ -76,11 +85,6 @@ void FakeUi::PumpMessages() {
   ++pumps;
   events.emplace_back("pump");
   if (pumps == cancelAtPump && cancel_ != nullptr) cancel_->Raise();
-}
-
-void FakeUi::CloseProgress() {
-  cancel_ = nullptr;
-  events.emplace_back("close");
 }
 
 std::vector<std::string> FakeUi::MessageTexts() const {

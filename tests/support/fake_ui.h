@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,12 +37,12 @@ class FakeUi : public UserInterface {
   std::optional<std::string> AskPassword() override;
   bool AskYesNo(const std::string& question) override;
   void SetBusy(bool busy) override;
-  bool OpenProgress(const ProgressLines& shown, CancelFlag& cancel) override;
+  bool RunWithProgress(const ProgressLines& shown, CancelFlag& cancel,
+                       const std::function<void()>& walk) override;
   void ResetProgressBar() override;
   void ShowPercent(int percent, const std::string& text) override;
   void ShowElapsed(const std::string& text) override;
   void PumpMessages() override;
-  void CloseProgress() override;
 
   // The texts of every message shown, in order.
   std::vector<std::string> MessageTexts() const;

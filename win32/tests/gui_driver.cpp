@@ -602,12 +602,19 @@ void CheckAnswersDuringAPayload(HWND main, const std::string& scratch) {
   DWORD_PTR result = 0;
   const bool answered =
       progress != nullptr && SendMessageTimeoutW(progress, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) != 0;
-  // Read once it has answered: below 100% the copy was still going on (a
-  // window pumped only between entries answers at 100% at the earliest). The
+  // Looked at as soon as it has answered, without asking the window again
+  // (which would wait for its next turn): a part of the message written
+  // means the copy was still going on, past its first chunk; a window pumped
+  // only between entries answers with the file whole at the earliest. The
   // wait is long enough for a busy machine, far below the copy's length.
-  const std::string percent = answered ? Text(GetDlgItem(progress, kProgressPercent)) : "";
-  Check(answered && percent != "100%",
-        "the progress window answers while a 200 MiB message is copied (at " + percent + ")");
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  const std::uint64_t written =
+      answered && GetFileAttributesExW(Long(folder + "\\big.wav").c_str(), GetFileExInfoStandard, &data) != 0
+          ? (std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow)
+          : 0;
+  Check(answered && written >= 16384 && written < kBig,
+        "the progress window answers while a 200 MiB message is copied (" + std::to_string(written >> 20) +
+            " MiB written)");
   ExpectMessage("Extraction completed.");
   WaitGone("Larkspool", kProgressBar, "progress window");
   Check(HoldsPayload(folder + "\\big.wav", kBig), "the large message is written whole");
