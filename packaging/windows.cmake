@@ -12,36 +12,41 @@ install(FILES ${PROJECT_SOURCE_DIR}/examples/kind3.bkp
               ${PROJECT_SOURCE_DIR}/examples/kind6.bkp
         DESTINATION examples)
 
-# The installer, larkspool-VERSION-win64.msi beside the zip, when wixl (from
-# msitools) is there and both programs are built.
+# The installers beside the zip, when wixl and msibuild (from msitools) are
+# there and both programs are built: larkspool-VERSION-win64.msi for all users
+# (an administrator's installation) and larkspool-VERSION-win64-per-user.msi for
+# the current user alone, without administrator rights.
 find_program(LARKSPOOL_WIXL wixl)
-if(LARKSPOOL_WIXL AND TARGET Larkspool)
+find_program(LARKSPOOL_MSIBUILD msibuild)
+if(LARKSPOOL_WIXL AND LARKSPOOL_MSIBUILD AND TARGET Larkspool)
+  set(make_msi ${CMAKE_CURRENT_SOURCE_DIR}/make-msi)
+  set(msi_sources ${make_msi} ${CMAKE_CURRENT_SOURCE_DIR}/larkspool.wxs ${PROJECT_SOURCE_DIR}/res/larkspool.ico)
   set(msi ${CMAKE_BINARY_DIR}/larkspool-${PROJECT_VERSION}-win64.msi)
-  set(wxs ${CMAKE_CURRENT_SOURCE_DIR}/larkspool.wxs)
-  # wixl finds the sources relative to the .wxs file.
-  file(RELATIVE_PATH bin_dir ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-  file(RELATIVE_PATH res_dir ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/res)
-  # Every installed version below the next third field is replaced.
-  math(EXPR next_patch "${PROJECT_VERSION_PATCH} + 1")
-  set(upgrade_below ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${next_patch})
+  set(user_msi ${CMAKE_BINARY_DIR}/larkspool-${PROJECT_VERSION}-win64-per-user.msi)
   add_custom_command(
     OUTPUT ${msi}
-    COMMAND ${LARKSPOOL_WIXL} -a x64 -D Version=${PROJECT_VERSION} -D UpgradeBelow=${upgrade_below}
-            -D BinDir=${bin_dir} -D ResDir=${res_dir} -o ${msi} ${wxs}
-    DEPENDS ${wxs} ${PROJECT_SOURCE_DIR}/res/larkspool.ico Larkspool larkspool-cli
+    COMMAND ${make_msi} ${PROJECT_VERSION} perMachine ${CMAKE_RUNTIME_OUTPUT_DIRECTORY} ${msi}
+    DEPENDS ${msi_sources} Larkspool larkspool-cli
     COMMENT "Building the installer larkspool-${PROJECT_VERSION}-win64.msi"
     VERBATIM)
-  add_custom_target(larkspool-msi ALL DEPENDS ${msi})
+  add_custom_command(
+    OUTPUT ${user_msi}
+    COMMAND ${make_msi} ${PROJECT_VERSION} perUser ${CMAKE_RUNTIME_OUTPUT_DIRECTORY} ${user_msi}
+    DEPENDS ${msi_sources} Larkspool larkspool-cli
+    COMMENT "Building the installer larkspool-${PROJECT_VERSION}-win64-per-user.msi"
+    VERBATIM)
+  add_custom_target(larkspool-msi ALL DEPENDS ${msi} ${user_msi})
 
   if(LARKSPOOL_BUILD_TESTS)
-    # Installs, upgrades and removes the installer in a Wine prefix of its own.
+    # Installs, upgrades and removes both installers in a Wine prefix of its
+    # own, beside another program's association of .bkp and without one.
     add_test(NAME packaging.msi_install
-             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/checks/msi-install ${msi} ${wxs} $<TARGET_FILE:Larkspool>
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/checks/msi-install ${msi} ${user_msi} $<TARGET_FILE:Larkspool>
                      $<TARGET_FILE:larkspool-cli> ${CMAKE_BINARY_DIR}/wineprefix)
     set_tests_properties(packaging.msi_install PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
   endif()
 else()
-  message(STATUS "wixl not found: no Windows installer (install msitools)")
+  message(STATUS "wixl or msibuild not found: no Windows installer (install msitools and wixl)")
 endif()
 
 set(CPACK_PACKAGE_NAME larkspool)

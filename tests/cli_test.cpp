@@ -610,7 +610,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CliTest, VersionAndHelpExitZero) {
   const Process version = RunCli({"--version"}, dir_.path());
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "larkspool-cli 1.0.0.1\n");
+  EXPECT_EQ(version.out, "larkspool-cli 1.0.1\n");
   const Process help = RunCli({"extract", "--help"}, dir_.path());
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--overwrite"), std::string::npos);
