@@ -128,6 +128,13 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
+// A full path without its long-form prefix: the form a folder is held in.
+std::wstring ShortForm(const std::wstring& full) {
+  if (full.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + full.substr(8);
+  if (full.rfind(L"\\\\?\\", 0) == 0) return full.substr(4);
+  return full;
+}
+
 // The form of a full path the system takes at any length.
 std::wstring LongForm(const std::wstring& full) {
   if (full.rfind(L"\\\\?\\", 0) == 0) return full;
@@ -136,27 +143,34 @@ std::wstring LongForm(const std::wstring& full) {
 }
 
 // The UTF-16 path the system is given for `path`: as it is while it is short
-// and the current directory holds; otherwise made full (against the long
-// extraction folder for a relative path) and, when long, in the long form.
-std::wstring SystemPath(const char* path) {
+// and the current directory holds; otherwise made full (against `folder`,
+// the long extraction folder or a file system's own, for a relative path)
+// and, when long, in the long form.
+std::wstring SystemPath(const char* path, const std::wstring& folder = LongFolder()) {
   std::wstring wide = Wide(path);
-  const std::wstring& folder = LongFolder();
   if (folder.empty() && wide.size() < kPlainPathLimit) return wide;
   if (!folder.empty() && IsRelative(wide)) wide = folder + L"\\" + wide;
   const std::wstring full = FullPath(wide);
   return full.size() < kPlainPathLimit ? full : LongForm(full);
 }
 
-DWORD Attributes(const char* path) { return ::GetFileAttributesW(SystemPath(path).c_str()); }
+DWORD Attributes(const char* path, const std::wstring& folder = LongFolder()) {
+  return ::GetFileAttributesW(SystemPath(path, folder).c_str());
+}
 
 bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
   return handle != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(handle, &info) != 0;
 }
 
+// A file system with a folder of its own resolves relative paths against
+// `ownFolder_` (the process's current directory until it enters one) and
+// never changes the process's current directory.
 class WindowsFiles final : public FileSystem {
  public:
+  explicit WindowsFiles(bool ownFolder = false) : hasOwnFolder_(ownFolder) {}
+
   FileHandle OpenRead(const char* path) override {
-    const int fd = ::_wopen(SystemPath(path).c_str(), _O_RDONLY | _O_BINARY);
+    const int fd = ::_wopen(SystemPath(path, Folder()).c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
       if (IsDirectory(path)) errno = EISDIR;
       return kNoFile;
@@ -174,12 +188,12 @@ class WindowsFiles final : public FileSystem {
   }
 
   FileHandle CreateExclusive(const char* path) override {
-    const int fd =
-        ::_wopen(SystemPath(path).c_str(), _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE);
+    const int fd = ::_wopen(SystemPath(path, Folder()).c_str(), _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR,
+                            _S_IREAD | _S_IWRITE);
     if (fd >= 0) return fd;
     // The runtime reports a folder standing at the name as access denied;
     // anything that stands there is EEXIST, the question for the user.
-    if (errno != EEXIST && Attributes(path) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
+    if (errno != EEXIST && Attributes(path, Folder()) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
     return kNoFile;
   }
 
@@ -191,8 +205,8 @@ class WindowsFiles final : public FileSystem {
     // through a link or a second name would change a file that may lie
     // outside the folder.
     HANDLE handle =
-        ::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        ::CreateFileW(SystemPath(path, Folder()).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = ::GetLastError();
       errno = IsDirectory(path) ? EISDIR : ErrnoFor(error);
@@ -213,8 +227,8 @@ class WindowsFiles final : public FileSystem {
     // Opened for no access at all, so a file in use or a folder still
     // answers; a reparse point is looked at itself, not at its target.
     HANDLE named = ::CreateFileW(
-        SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        SystemPath(path, Folder()).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (named == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION namedInfo{};
     BY_HANDLE_FILE_INFORMATION openInfo{};
@@ -247,16 +261,20 @@ class WindowsFiles final : public FileSystem {
 
   void Close(FileHandle file) override { ::_close(file); }
 
-  bool Unlink(const char* path) override { return ::_wunlink(SystemPath(path).c_str()) == 0; }
+  bool Unlink(const char* path) override { return ::_wunlink(SystemPath(path, Folder()).c_str()) == 0; }
 
   // A folder too long to be the current directory is entered all the same:
   // relative paths are resolved against it from then on.
   bool ChangeDirectory(const char* path) override {
-    const std::wstring target = SystemPath(path);
+    const std::wstring target = SystemPath(path, Folder());
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       errno = attributes == INVALID_FILE_ATTRIBUTES ? ErrnoFor(::GetLastError()) : ENOTDIR;
       return false;
+    }
+    if (hasOwnFolder_) {
+      ownFolder_ = ShortForm(FullPath(target));
+      return true;
     }
     if (::SetCurrentDirectoryW(target.c_str()) != 0) {
       LongFolder().clear();
@@ -267,7 +285,7 @@ class WindowsFiles final : public FileSystem {
       errno = ErrnoFor(::GetLastError());
       return false;
     }
-    LongFolder() = full.rfind(L"\\\\?\\UNC\\", 0) == 0 ? L"\\\\" + full.substr(8) : full.substr(4);
+    LongFolder() = ShortForm(full);
     return true;
   }
 
@@ -280,12 +298,17 @@ class WindowsFiles final : public FileSystem {
   }
 
  private:
-  static bool IsDirectory(const char* path) {
-    const DWORD attributes = Attributes(path);
+  const std::wstring& Folder() const { return hasOwnFolder_ ? ownFolder_ : LongFolder(); }
+
+  bool IsDirectory(const char* path) const {
+    const DWORD attributes = Attributes(path, Folder());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
   static HANDLE Win32Handle(FileHandle file) { return reinterpret_cast<HANDLE>(::_get_osfhandle(file)); }
+
+  const bool hasOwnFolder_;
+  std::wstring ownFolder_;
 };
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -318,6 +341,8 @@ FileSystem& NativeFileSystem() {
   static WindowsFiles files;
   return files;
 }
+
+std::unique_ptr<FileSystem> NewFileSystemWithOwnFolder() { return std::make_unique<WindowsFiles>(true); }
 
 bool IsFolder(const char* path) {
   const DWORD attributes = Attributes(path);
