@@ -16,6 +16,7 @@
 #include "cli/batch_table.h"
 #include "cli/name_escape.h"
 #include "cli/password_file.h"
+#include "cli/terminal_input.h"
 #include "platform/file_system.h"
 
 namespace larkspool::cli {
@@ -164,6 +165,10 @@ class Runner {
         states_(std::make_unique<std::atomic<int>[]>(jobs.size())) {}
 
   std::vector<BatchRow> Run(unsigned threads) {
+    // Ctrl-C only sets a flag, which the console reads between waits; the
+    // jobs' reads and writes go on, and their threads never take the signal.
+    InterruptCatcher::Clear();
+    const InterruptCatcher catcher(InterruptCatcher::Reads::kRestart);
     std::vector<std::thread> workers;
     {
       const InterruptsStayHere interrupts;

@@ -81,10 +81,6 @@ void BatchConsole::Wake() {
 }
 
 void BatchConsole::Serve(const std::function<bool()>& finished, const std::function<BatchTotals()>& totals) {
-  // Ctrl-C only sets a flag, read here between waits; reads and writes of
-  // the jobs go on (and the jobs' threads do not take the signal at all).
-  InterruptCatcher::Clear();
-  const InterruptCatcher catcher(InterruptCatcher::Reads::kRestart);
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     if (InterruptCatcher::Caught()) cancelled_ = true;

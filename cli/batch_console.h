@@ -43,7 +43,8 @@ class BatchConsole {
   void Wake();
 
   // On the main thread: asks the questions as they come and redraws the
-  // progress line until `finished` holds; raises `cancelled` on Ctrl-C.
+  // progress line until `finished` holds; raises `cancelled` on Ctrl-C,
+  // which an InterruptCatcher of the caller's catches.
   void Serve(const std::function<bool()>& finished, const std::function<BatchTotals()>& totals);
   // Ends the progress line, so that what follows starts on a line of its own.
   void EndLine();

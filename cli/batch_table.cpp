@@ -109,10 +109,7 @@ std::string TableText(const BatchReport& report) {
     text += (first ? " " : ", ") + std::to_string(count) + " " + std::string(StateName(state));
     first = false;
   }
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.1f", report.seconds);
-  text += "; " + std::to_string(totals.messages) + " messages, " + std::to_string(totals.bytes) +
-          " bytes in " + seconds + " s\n";
+  text += "; " + std::to_string(totals.messages) + " messages, " + std::to_string(totals.bytes) + " bytes\n";
   return text;
 }
 
