@@ -275,18 +275,22 @@ class Job {
   void Salvage() {
     SalvageReport report;
     const RunResult result = Salvager(files_, ui_).OnSalvage(job_.path, job_.folderPath, report);
-    Finish(result, "no damage");
+    Finish(result, {});
     row_.messages = files_.files();
     row_.bytes = files_.bytes();
     if (result != RunResult::kCompleted) return;
     row_.kind = report.kind;
-    row_.salvage = SalvageCounts{report.Count(SalvageState::kComplete), report.Count(SalvageState::kPartial),
-                                 report.Count(SalvageState::kUnnamed), report.Count(SalvageState::kLost)};
+    const SalvageCounts counts{report.Count(SalvageState::kComplete), report.Count(SalvageState::kPartial),
+                               report.Count(SalvageState::kUnnamed), report.Count(SalvageState::kLost)};
+    row_.salvage = counts;
+    row_.message = std::to_string(counts.complete) + " complete, " + std::to_string(counts.partial) +
+                   " partial, " + std::to_string(counts.unnamed) + " unnamed, " +
+                   std::to_string(counts.lost) + " lost";
     if (!report.Damaged()) return;
     // The file system's folder is the backup's folder now.
     WriteSalvageReport(*own_, SalvageReportText(report, job_.backup, EscapeName));
     row_.state = BatchState::kDamaged;
-    row_.message = "damaged; the damaged parts are listed in " + std::string(kSalvageReportFile);
+    row_.message += "; the damaged parts are listed in " + std::string(kSalvageReportFile);
   }
 
   const BatchJob& job_;
