@@ -17,11 +17,13 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "builder/backup_builder.h"
+#include "platform/file_system.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/session.h"
@@ -114,6 +116,47 @@ std::string Native(std::string path) {
   for (char& c : path) c = c == '/' ? '\\' : c;
 #endif
   return path;
+}
+
+// Two jobs' file systems side by side: each creates, checks and removes files
+// in the folder it entered (a relative folder from there on), one that cannot
+// be entered leaves it where it was, and the process's current directory
+// never moves.
+TEST(OwnFolderTest, EachFileSystemWorksInTheFolderItEntered) {
+  ScratchDir dir;
+  fs::create_directories(dir / "a" + "/deeper");
+  fs::create_directory(dir / "b");
+  const fs::path before = fs::current_path();
+  const std::unique_ptr<FileSystem> one = NewFileSystemWithOwnFolder();
+  const std::unique_ptr<FileSystem> two = NewFileSystemWithOwnFolder();
+  ASSERT_TRUE(one->ChangeDirectory((dir / "a").c_str()));
+  ASSERT_TRUE(two->ChangeDirectory((dir / "b").c_str()));
+  ASSERT_TRUE(one->ChangeDirectory("deeper"));
+  EXPECT_FALSE(two->ChangeDirectory("none"));
+  const auto write = [](FileSystem& files, const char* name, char byte) {
+    ScopedFile file(files, files.CreateExclusive(name));
+    ASSERT_TRUE(file.valid()) << name;
+    ASSERT_EQ(files.Write(file.get(), &byte, 1), 1);
+  };
+  write(*one, "x.wav", '1');
+  write(*two, "x.wav", '2');
+  write(*two, "y.wav", '3');
+  {
+    ScopedFile again(*one, one->CreateExclusive("x.wav"));
+    EXPECT_FALSE(again.valid());
+    ScopedFile replaced(*one, one->OpenForOverwrite("x.wav"));
+    EXPECT_TRUE(replaced.valid());
+    ScopedFile read(*two, two->OpenRead("y.wav"));
+    ASSERT_TRUE(read.valid());
+    EXPECT_TRUE(two->SameFile("y.wav", read.get()));
+    EXPECT_FALSE(one->SameFile("y.wav", read.get()));
+  }
+  EXPECT_TRUE(two->Unlink("y.wav"));
+  EXPECT_FALSE(one->Unlink("y.wav"));
+  EXPECT_EQ(FilesIn(dir / "a" + "/deeper"), (Files{{"x.wav", {}}}));
+  EXPECT_EQ(FilesIn(dir / "b"), (Files{{"x.wav", {'2'}}}));
+  EXPECT_EQ(FilesIn(dir / "a"), Files{});
+  EXPECT_EQ(fs::current_path(), before);
 }
 
 class BatchTest : public ::testing::TestWithParam<int> {};
