@@ -154,11 +154,12 @@ void BatchConsole::Draw(const BatchTotals& totals) {
   const auto filled = static_cast<int>(std::min<std::uint64_t>(totals.doneBytes, total) * kBarCells / total);
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_).count();
-  std::string line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                     std::string(static_cast<std::size_t>(kBarCells - filled), '-') + "] " +
-                     std::to_string(totals.done) + "/" + std::to_string(totals.total) + " backups  " +
-                     FormatBytes(totals.doneBytes) + " of " + FormatBytes(totals.totalBytes) + "  " +
-                     FormatElapsed(elapsed);
+  std::string line(1, '[');
+  line.append(static_cast<std::size_t>(filled), '#');
+  line.append(static_cast<std::size_t>(kBarCells - filled), '-');
+  line += "] " + std::to_string(totals.done) + "/" + std::to_string(totals.total) + " backups  ";
+  line +=
+      FormatBytes(totals.doneBytes) + " of " + FormatBytes(totals.totalBytes) + "  " + FormatElapsed(elapsed);
   const std::size_t length = line.size();
   // Blanks over what a longer line before it left.
   if (length < lineLength_) line += std::string(lineLength_ - length, ' ');

@@ -4,7 +4,11 @@
 // built from, the table, the JSON and the exit status; the same files at any
 // number of jobs; Ctrl-C in the middle; the password file's permissions.
 #include <gtest/gtest.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+// After <windows.h>, whose types it needs.
+#include <aclapi.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -65,11 +69,46 @@ void WriteMixedFolder(const ScratchDir& dir) {
   BackupBuilder::Single(BackupKind::k4).Entry("e.wav", kWavE).WriteTo(dir / "in/sub/sound.bkp");
 }
 
-void WritePasswordFile(const std::string& path, const std::string& text) {
-  WriteFile(path, Bytes(text.begin(), text.end()));
-#ifndef _WIN32
-  ::chmod(path.c_str(), 0600);
+// Keeps the file to its owner as `chmod 600` does, or with `others` lets
+// others read it too: on Windows through an access list of its own (the
+// current user, and Everyone reading), inherited from nowhere.
+void KeepToOwner(const std::string& path, bool others) {
+#ifdef _WIN32
+  HANDLE token = nullptr;
+  ASSERT_NE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token), 0);
+  alignas(TOKEN_USER) unsigned char user[256];
+  DWORD size = 0;
+  ASSERT_NE(::GetTokenInformation(token, TokenUser, user, sizeof user, &size), 0);
+  ::CloseHandle(token);
+  unsigned char everyone[SECURITY_MAX_SID_SIZE];
+  DWORD everyoneSize = sizeof everyone;
+  ASSERT_NE(::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &everyoneSize), 0);
+  EXPLICIT_ACCESSW access[2] = {};
+  for (EXPLICIT_ACCESSW& entry : access) {
+    entry.grfAccessMode = GRANT_ACCESS;
+    entry.grfInheritance = NO_INHERITANCE;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  }
+  access[0].grfAccessPermissions = GENERIC_ALL;
+  access[0].Trustee.ptstrName = static_cast<LPWSTR>(reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+  access[1].grfAccessPermissions = GENERIC_READ;
+  access[1].Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+  PACL acl = nullptr;
+  ASSERT_EQ(::SetEntriesInAclW(others ? 2 : 1, access, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
+  std::wstring wide = fs::path(path).wstring();
+  const DWORD set = ::SetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT,
+                                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                            nullptr, nullptr, acl, nullptr);
+  ::LocalFree(acl);
+  ASSERT_EQ(set, static_cast<DWORD>(ERROR_SUCCESS));
+#else
+  ASSERT_EQ(::chmod(path.c_str(), others ? 0644 : 0600), 0);
 #endif
+}
+
+void WritePasswordFile(const std::string& path, const std::string& text, bool others = false) {
+  WriteFile(path, Bytes(text.begin(), text.end()));
+  KeepToOwner(path, others);
 }
 
 // The folders under `outdir` with the files each holds.
@@ -273,9 +312,8 @@ TEST_P(BatchRefusedTest, RefusesBeforeWritingAnything) {
   WritePasswordFile(dir / "spaced", "locked\t1234\nsound 1234\n");
   WritePasswordFile(dir / "lettered", "locked\t12a4\n");
   WritePasswordFile(dir / "twice", "locked\t1234\nlocked\t1234\n");
+  WritePasswordFile(dir / "loose", "locked\t1234\n", true);
 #ifndef _WIN32
-  WritePasswordFile(dir / "loose", "locked\t1234\n");
-  ::chmod((dir / "loose").c_str(), 0644);
   WritePasswordFile(dir / "group", "locked\t1234\n");
   ::chmod((dir / "group").c_str(), 0620);
 #endif
@@ -287,11 +325,15 @@ TEST_P(BatchRefusedTest, RefusesBeforeWritingAnything) {
 }
 
 const std::vector<RefusedCase> kRefused = {
-#ifndef _WIN32
     RefusedCase{"readable by others",
                 {"extract", "--each", "out", "in", "--password-file=loose"},
                 1,
+#ifdef _WIN32
+                "larkspool-cli: refusing the password file loose: its access list lets Everyone open it"},
+#else
                 "larkspool-cli: refusing the password file loose: its permissions 0644 let others read it"},
+#endif
+#ifndef _WIN32
     RefusedCase{"writable by the group",
                 {"extract", "--each", "out", "in", "--password-file=group"},
                 1,
