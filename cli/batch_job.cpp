@@ -100,6 +100,7 @@ class JobUi final : public SilentUserInterface {
     const std::optional<std::string> answer = shared_.console->AskOverwrite(job_.backup, name);
     if (answer == "y") return OverwriteAnswer::kYes;
     if (answer == "a") return OverwriteAnswer::kYesToAll;
+    userCancelled_ = true;
     note_ = "cancelled at the question whether to replace " + EscapeName(name);
     return OverwriteAnswer::kCancel;
   }
@@ -136,6 +137,8 @@ class JobUi final : public SilentUserInterface {
 
   const std::string& message() const { return message_; }
   const std::string& note() const { return note_; }
+  // The user cancelled this backup at a question (not the whole batch).
+  bool userCancelled() const { return userCancelled_; }
 
  private:
   const BatchJob& job_;
@@ -144,6 +147,7 @@ class JobUi final : public SilentUserInterface {
   CancelFlag* cancel_ = nullptr;
   bool asked_ = false;
   std::optional<std::string> password_;
+  bool userCancelled_ = false;
   std::string message_;  // the fault's, as the single command shows it
   std::string note_;     // why a job was cancelled or skipped without Ctrl-C
 };
@@ -235,10 +239,15 @@ class Job {
         row_.message = completedText;
         break;
       case RunResult::kCancelled:
-        row_.state = shared_.cancelled || ui_.note().empty() ? BatchState::kCancelled : BatchState::kFailed;
-        row_.message = shared_.cancelled || ui_.note().empty()
-                           ? "cancelled; the files written before it are kept"
-                           : ui_.note();
+        // A question that could not be asked fails the backup; Ctrl-C or
+        // the user's answer cancels it.
+        if (shared_.cancelled || ui_.note().empty()) {
+          row_.state = BatchState::kCancelled;
+          row_.message = "cancelled; the files written before it are kept";
+        } else {
+          row_.state = ui_.userCancelled() ? BatchState::kCancelled : BatchState::kFailed;
+          row_.message = ui_.note();
+        }
         break;
       case RunResult::kFailed:
       case RunResult::kProgressWindowFailed:
