@@ -69,10 +69,11 @@ void WriteMixedFolder(const ScratchDir& dir) {
   BackupBuilder::Single(BackupKind::k4).Entry("e.wav", kWavE).WriteTo(dir / "in/sub/sound.bkp");
 }
 
-// Keeps the file to its owner as `chmod 600` does, or with `others` lets
-// others read it too: on Windows through an access list of its own (the
-// current user, and Everyone reading), inherited from nowhere.
-void KeepToOwner(const std::string& path, bool others) {
+// A password file kept to its owner as `chmod 600` keeps it, or with
+// `others` readable by others too. On Windows the file is made with an
+// access list of its own (the current user, and Everyone reading), which
+// Wine also turns into the host file's permissions.
+void WritePasswordFile(const std::string& path, const std::string& text, bool others = false) {
 #ifdef _WIN32
   HANDLE token = nullptr;
   ASSERT_NE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token), 0);
@@ -89,26 +90,28 @@ void KeepToOwner(const std::string& path, bool others) {
     entry.grfInheritance = NO_INHERITANCE;
     entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
   }
-  access[0].grfAccessPermissions = GENERIC_ALL;
+  access[0].grfAccessPermissions = FILE_ALL_ACCESS;
   access[0].Trustee.ptstrName = static_cast<LPWSTR>(reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
-  access[1].grfAccessPermissions = GENERIC_READ;
+  access[1].grfAccessPermissions = FILE_GENERIC_READ;
   access[1].Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
   PACL acl = nullptr;
   ASSERT_EQ(::SetEntriesInAclW(others ? 2 : 1, access, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
-  std::wstring wide = fs::path(path).wstring();
-  const DWORD set = ::SetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT,
-                                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                            nullptr, nullptr, acl, nullptr);
+  SECURITY_DESCRIPTOR descriptor{};
+  ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  ::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+  HANDLE file = ::CreateFileW(fs::path(path).wstring().c_str(), GENERIC_WRITE, 0, &attributes, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   ::LocalFree(acl);
-  ASSERT_EQ(set, static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  const BOOL wrote = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  ::CloseHandle(file);
+  ASSERT_TRUE(wrote != 0 && written == text.size());
 #else
+  WriteFile(path, Bytes(text.begin(), text.end()));
   ASSERT_EQ(::chmod(path.c_str(), others ? 0644 : 0600), 0);
 #endif
-}
-
-void WritePasswordFile(const std::string& path, const std::string& text, bool others = false) {
-  WriteFile(path, Bytes(text.begin(), text.end()));
-  KeepToOwner(path, others);
 }
 
 // The folders under `outdir` with the files each holds.
