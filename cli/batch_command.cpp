@@ -1,8 +1,10 @@
 #include "cli/batch_command.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <new>

@@ -297,6 +297,29 @@ TEST(BatchTableTest, SalvageSavesWhatEachBackupHolds) {
   EXPECT_EQ(folders.count("unknown"), 0u);
 }
 
+// The entry options apply to every backup; a pattern that takes no entry of
+// any backup is named and fails the batch, one that some backup matched
+// does not.
+TEST(BatchTableTest, PatternsChooseTheEntriesOfEveryBackup) {
+  ScratchDir dir;
+  WriteMixedFolder(dir);
+  WritePasswordFile(dir / "pw", "locked\t1234\n");
+  const Process run =
+      RunCli({"extract", "--each", "out", "in/sound.bkp", "in/locked.bkp", "--password-file=pw",
+              "--include=a*", "--include", "[cx]*", "--exclude", "*.WAV", "-i", "--json"},
+             dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(FoldersIn(dir / "out"), (std::map<std::string, Files>{{"sound", {}}, {"locked", {}}}));
+  const Process some =
+      RunCli({"extract", "--each", "some", "in/sound.bkp", "in/locked.bkp", "--password-file=pw",
+              "--include=a*", "--include", "[cx]*", "--include", "zz*"},
+             dir.path());
+  EXPECT_EQ(some.status, 1);
+  EXPECT_EQ(some.err, "larkspool-cli: no entry of any backup matches zz*\n");
+  EXPECT_EQ(FoldersIn(dir / "some"),
+            (std::map<std::string, Files>{{"sound", {{"a.wav", kWavA}}}, {"locked", {{"c.wav", kWavC}}}}));
+}
+
 struct RefusedCase {
   const char* label;
   std::vector<std::string> args;
