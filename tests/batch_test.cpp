@@ -20,6 +20,8 @@
 #endif
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -318,6 +320,28 @@ TEST(BatchTableTest, PatternsChooseTheEntriesOfEveryBackup) {
   EXPECT_EQ(some.err, "larkspool-cli: no entry of any backup matches zz*\n");
   EXPECT_EQ(FoldersIn(dir / "some"),
             (std::map<std::string, Files>{{"sound", {{"a.wav", kWavA}}}, {"locked", {{"c.wav", kWavC}}}}));
+}
+
+// Folders and names outside the system's code page, and paths longer than
+// 260 characters (which Windows takes only in their long form), for the
+// backups, the folder of backups and OUTDIR alike.
+TEST(BatchTableTest, PathsOfAnyNameAndLengthWork) {
+  ScratchDir dir;
+  const std::string deep = "\xC5\x81ukasz/" + std::string(100, 'a') + "/" + std::string(100, 'b') + "/" +
+                           std::string(100, 'c');  // Łukasz/...
+  const fs::path in = fs::path(dir.path()) / fs::path(std::u8string(deep.begin(), deep.end())) / "in";
+  fs::create_directories(in);
+  BackupBuilder::Single(BackupKind::k3).Entry("a.wav", kWavA).WriteTo(dir / "box.bkp");
+  fs::rename(dir / "box.bkp", in / u8"Wiadomo\u015Bci.bkp");  // Wiadomości
+  const Process run = RunCli({"extract", "--each", deep + "/out", deep + "/in"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  // Read through paths, which hold any name on Windows too.
+  const fs::path folder = in.parent_path() / "out" / u8"Wiadomo\u015Bci";
+  std::vector<fs::path> files;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
+  ASSERT_EQ(files, std::vector<fs::path>{folder / "a.wav"});
+  std::ifstream file(files.front(), std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()), kWavA);
 }
 
 struct RefusedCase {
