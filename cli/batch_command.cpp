@@ -329,9 +329,8 @@ std::shared_ptr<BatchOptions> AddVerifyBatch(CLI::App& command) {
 std::shared_ptr<BatchOptions> AddSalvageBatch(CLI::App& command, CLI::Option& folder) {
   auto batch = std::make_shared<BatchOptions>();
   AddEach(command, batch, &folder);
-  // The backups after the first two, which only --each takes; not shown in
-  // the usage line.
-  command.add_option("MORE", batch->more)->group("");
+  // The backups after the first two, which only --each takes.
+  command.add_option("MORE", batch->more, "With --each: more backups (and DIR is one too)");
   return batch;
 }
 
