@@ -15,6 +15,7 @@
 #include "app/cat_request.h"
 #include "app/extract_request.h"
 #include "app/inspect_request.h"
+#include "cli/batch_command.h"
 #include "cli/console_output.h"
 #include "cli/entry_selection.h"
 #include "cli/listing_output.h"
@@ -87,6 +88,8 @@ void AddChoiceOptions(CLI::App& command, EntryChoice& choice) {
   AddEncodingOption(command, choice.nameEncoding);
 }
 
+}  // namespace
+
 // The core's entry options for `encoding`, and for `selection` unless it
 // takes everything. The options share the objects they call.
 EntryOptions MakeEntryOptions(const std::string& encoding, const std::shared_ptr<EntrySelection>& selection) {
@@ -100,6 +103,8 @@ EntryOptions MakeEntryOptions(const std::string& encoding, const std::shared_ptr
 std::shared_ptr<EntrySelection> MakeSelection(const EntryChoice& choice) {
   return std::make_shared<EntrySelection>(choice.patterns, choice.excludes, choice.ignoreCase);
 }
+
+namespace {
 
 // After a walk that went to its end: a pattern that matched no entry is
 // named and fails the command, which has otherwise done all it does.
@@ -135,12 +140,16 @@ void SetupExtract(CLI::App& app, ExitCode& result) {
   CLI::App* command =
       app.add_subcommand("extract", "Extract the voice messages of BACKUP into DIR as WAV files");
   AddBackupArgument(*command, options->backup);
-  command->add_option("DIR", options->folder, "The folder to extract into; it must exist")->required();
+  CLI::Option* folder =
+      command->add_option("DIR", options->folder, "The folder to extract into; it must exist")->required();
   AddPasswordFlag(*command, options->passwordFromStdin);
   AddOverwriteOption(*command, options->overwrite);
   command->add_flag("-q,--quiet", options->quiet, "Print no progress and no completion note");
   AddChoiceOptions(*command, options->choice);
-  command->callback([options, &result] { result = RunExtract(*options); });
+  const auto batch = AddExtractBatch(*command, *folder);
+  command->callback([options, batch, &result] {
+    if (!RunBatch(*options, *batch, result)) result = RunExtract(*options);
+  });
 }
 
 void SetupSalvage(CLI::App& app, ExitCode& result) {
@@ -149,13 +158,17 @@ void SetupSalvage(CLI::App& app, ExitCode& result) {
       "salvage",
       "Save every voice message a damaged BACKUP still holds into DIR, and report what was damaged");
   AddBackupArgument(*command, options->backup);
-  command->add_option("DIR", options->folder, "The folder to save into; it must exist")->required();
+  CLI::Option* folder =
+      command->add_option("DIR", options->folder, "The folder to save into; it must exist")->required();
   AddPasswordFlag(*command, options->passwordFromStdin);
   AddOverwriteOption(*command, options->overwrite);
   command->add_flag("-q,--quiet", options->quiet, "Print no progress");
   command->add_flag("--json", options->json, "Print the report as one JSON object");
   AddEncodingOption(*command, options->nameEncoding);
-  command->callback([options, &result] { result = RunSalvage(*options); });
+  const auto batch = AddSalvageBatch(*command, *folder);
+  command->callback([options, batch, &result] {
+    if (!RunBatch(*options, *batch, result)) result = RunSalvage(*options);
+  });
 }
 
 void SetupList(CLI::App& app, ExitCode& result) {
@@ -179,7 +192,10 @@ void SetupVerify(CLI::App& app, ExitCode& result) {
   AddPasswordFlag(*command, options->passwordFromStdin);
   AddChoiceOptions(*command, options->choice);
   AddSalvageFlag(*command, options->salvage);
-  command->callback([options, &result] { result = RunVerify(*options); });
+  const auto batch = AddVerifyBatch(*command);
+  command->callback([options, batch, &result] {
+    if (!RunBatch(*options, *batch, result)) result = RunVerify(*options);
+  });
 }
 
 void SetupCat(CLI::App& app, ExitCode& result) {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "archive/entry_options.h"
 #include "cli/terminal_ui.h"
 
 namespace larkspool::cli {
@@ -70,6 +72,13 @@ void SetupSalvage(CLI::App& app, ExitCode& result);
 
 // The exit code of a request's result.
 ExitCode ToExitCode(RunResult result);
+
+class EntrySelection;
+// The selection of `choice`'s patterns, and the core's entry options for
+// `encoding` and the selection (unless it takes everything). The options
+// share the objects they call.
+std::shared_ptr<EntrySelection> MakeSelection(const EntryChoice& choice);
+EntryOptions MakeEntryOptions(const std::string& encoding, const std::shared_ptr<EntrySelection>& selection);
 
 ExitCode RunExtract(const ExtractOptions& options);
 ExitCode RunList(const InspectOptions& options);

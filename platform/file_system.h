@@ -116,6 +116,13 @@ class ForwardingFileSystem : public FileSystem {
 // The process's real file system: POSIX descriptors, or on Windows the C
 // runtime's descriptors in binary mode.
 FileSystem& NativeFileSystem();
+// The same files for work that runs beside other work in the process (one
+// extraction of a batch on a thread of its own): its ChangeDirectory enters
+// a folder for this object alone, and relative paths are resolved against
+// that folder; the process's current directory is never changed. Before
+// the first ChangeDirectory, relative paths are resolved against the
+// process's current directory. One object serves one thread at a time.
+std::unique_ptr<FileSystem> NewFileSystemWithOwnFolder();
 
 // True when a file created under `name` in the current folder is an ordinary
 // file under exactly that name. Every name qualifies on POSIX; Windows opens a

@@ -32,13 +32,18 @@ constexpr mode_t kOutputMode = 0666;
 // The most one read or write is asked to move.
 constexpr std::size_t kMaxTransfer = SSIZE_MAX;
 
+// Relative paths are resolved against `folder_`: the process's current
+// directory (AT_FDCWD), or for a file system with a folder of its own the
+// folder its ChangeDirectory entered, held open.
 class PosixFiles final : public FileSystem {
  public:
+  explicit PosixFiles(bool ownFolder = false) : ownFolder_(ownFolder) {}
+
   FileHandle OpenRead(const char* path) override {
     // O_NONBLOCK keeps a FIFO without a writer from blocking the open; the
     // file is then kept only when it is a regular file.
-    const int fd =
-        RetryOnInterrupt([&] { return ::open(path, O_RDONLY | O_NONBLOCK | O_BINARY | O_CLOEXEC); });
+    const int fd = RetryOnInterrupt(
+        [&] { return ::openat(folder_, path, O_RDONLY | O_NONBLOCK | O_BINARY | O_CLOEXEC); });
     if (fd < 0) return kNoFile;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -51,8 +56,9 @@ class PosixFiles final : public FileSystem {
   }
 
   FileHandle CreateExclusive(const char* path) override {
-    return RetryOnInterrupt(
-        [&] { return ::open(path, O_RDWR | O_CREAT | O_EXCL | O_BINARY | O_CLOEXEC, kOutputMode); });
+    return RetryOnInterrupt([&] {
+      return ::openat(folder_, path, O_RDWR | O_CREAT | O_EXCL | O_BINARY | O_CLOEXEC, kOutputMode);
+    });
   }
 
   FileHandle OpenForOverwrite(const char* path) override {
@@ -61,7 +67,7 @@ class PosixFiles final : public FileSystem {
     // other name is kept: writing through a hard link would change a file
     // that may lie outside the folder.
     const int fd = RetryOnInterrupt(
-        [&] { return ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_BINARY | O_CLOEXEC); });
+        [&] { return ::openat(folder_, path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_BINARY | O_CLOEXEC); });
     if (fd < 0) return kNoFile;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
@@ -83,8 +89,8 @@ class PosixFiles final : public FileSystem {
   bool SameFile(const char* path, FileHandle file) override {
     struct stat named {};
     struct stat open {};
-    return ::lstat(path, &named) == 0 && ::fstat(file, &open) == 0 && named.st_dev == open.st_dev &&
-           named.st_ino == open.st_ino;
+    return ::fstatat(folder_, path, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(file, &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
   }
 
   // A regular file delivers everything in one call; the loop only matters
@@ -140,9 +146,18 @@ class PosixFiles final : public FileSystem {
 
   void Close(FileHandle file) override { ::close(file); }
 
-  bool Unlink(const char* path) override { return ::unlink(path) == 0; }
+  bool Unlink(const char* path) override { return ::unlinkat(folder_, path, 0) == 0; }
 
-  bool ChangeDirectory(const char* path) override { return ::chdir(path) == 0; }
+  bool ChangeDirectory(const char* path) override {
+    if (!ownFolder_) return ::chdir(path) == 0;
+    // Entered as chdir would: a folder the user may search.
+    if (::faccessat(folder_, path, X_OK, 0) != 0) return false;
+    const int folder = RetryOnInterrupt([&] { return ::openat(folder_, path, kFolderFlags); });
+    if (folder == kNoFile) return false;
+    CloseFolder();
+    folder_ = folder;
+    return true;
+  }
 
   std::optional<std::int64_t> LastWriteTime(FileHandle file) override {
     struct stat info {};
@@ -159,6 +174,20 @@ class PosixFiles final : public FileSystem {
     } while (fd < 0 && errno == EINTR);
     return fd < 0 ? kNoFile : fd;
   }
+
+  void CloseFolder() {
+    if (folder_ != AT_FDCWD) ::close(folder_);
+    folder_ = AT_FDCWD;
+  }
+
+#ifdef O_PATH
+  // Only a handle for the calls below, which needs no read permission.
+  static constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+  static constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+  const bool ownFolder_;
+  int folder_ = AT_FDCWD;
 
 #ifdef __linux__
   static ssize_t Splice(int in, int out, std::size_t size) {
@@ -188,12 +217,17 @@ class PosixFiles final : public FileSystem {
   static constexpr int kPipeBytes = 1 << 20;
   int pipe_[2] = {-1, -1};
   std::size_t pipeBytes_ = 0;
+#endif
 
  public:
   ~PosixFiles() override {
+    CloseFolder();
+#ifdef __linux__
     if (pipe_[0] >= 0) ClosePipe();
-  }
 #endif
+  }
+  PosixFiles(const PosixFiles&) = delete;
+  PosixFiles& operator=(const PosixFiles&) = delete;
 };
 
 }  // namespace
@@ -202,6 +236,8 @@ FileSystem& NativeFileSystem() {
   static PosixFiles files;
   return files;
 }
+
+std::unique_ptr<FileSystem> NewFileSystemWithOwnFolder() { return std::make_unique<PosixFiles>(true); }
 
 bool KeepsNameAsGiven(std::string_view /*name*/) { return true; }
 

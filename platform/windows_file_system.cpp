@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -160,20 +161,27 @@ PathBase CurrentBase() {
   return PathBase{LongFolder().empty() ? ProcessCurrentDirectory() : LongFolder(), DriveCurrentDirectory};
 }
 
+// What a relative path is resolved against for a file system that holds
+// `folder` (its own, or the long extraction folder): that folder, or while
+// there is none, the process's current directory.
+PathBase BaseFor(const std::wstring& folder) {
+  return folder.empty() ? CurrentBase() : PathBase{folder, DriveCurrentDirectory};
+}
+
 // The UTF-16 path the system is given for `path`: made full, and in the long
 // form when the full path is long (SystemPathForm). No value, with errno
 // EILSEQ, when `path` is not UTF-8.
-std::optional<std::wstring> SystemPath(const char* path) {
+std::optional<std::wstring> SystemPath(const char* path, const std::wstring& folder = LongFolder()) {
   const std::optional<std::wstring> wide = Utf16(path);
   if (!wide) {
     errno = EILSEQ;
     return std::nullopt;
   }
-  return SystemPathForm(*wide, CurrentBase());
+  return SystemPathForm(*wide, BaseFor(folder));
 }
 
-DWORD Attributes(const char* path) {
-  const std::optional<std::wstring> target = SystemPath(path);
+DWORD Attributes(const char* path, const std::wstring& folder = LongFolder()) {
+  const std::optional<std::wstring> target = SystemPath(path, folder);
   return target ? ::GetFileAttributesW(target->c_str()) : INVALID_FILE_ATTRIBUTES;
 }
 
@@ -181,10 +189,15 @@ bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
   return handle != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(handle, &info) != 0;
 }
 
+// A file system with a folder of its own resolves relative paths against
+// `ownFolder_` (the process's current directory until it enters one) and
+// never changes the process's current directory.
 class WindowsFiles final : public FileSystem {
  public:
+  explicit WindowsFiles(bool ownFolder = false) : hasOwnFolder_(ownFolder) {}
+
   FileHandle OpenRead(const char* path) override {
-    const std::optional<std::wstring> target = SystemPath(path);
+    const std::optional<std::wstring> target = SystemPath(path, Folder());
     if (!target) return kNoFile;
     const int fd = ::_wopen(target->c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
@@ -204,13 +217,13 @@ class WindowsFiles final : public FileSystem {
   }
 
   FileHandle CreateExclusive(const char* path) override {
-    const std::optional<std::wstring> target = SystemPath(path);
+    const std::optional<std::wstring> target = SystemPath(path, Folder());
     if (!target) return kNoFile;
     const int fd = ::_wopen(target->c_str(), _O_BINARY | _O_EXCL | _O_CREAT | _O_RDWR, _S_IREAD | _S_IWRITE);
     if (fd >= 0) return fd;
     // The runtime reports a folder standing at the name as access denied;
     // anything that stands there is EEXIST, the question for the user.
-    if (errno != EEXIST && Attributes(path) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
+    if (errno != EEXIST && Attributes(path, Folder()) != INVALID_FILE_ATTRIBUTES) errno = EEXIST;
     return kNoFile;
   }
 
@@ -221,7 +234,7 @@ class WindowsFiles final : public FileSystem {
     // regular file with no other name, and only then truncated. Writing
     // through a link or a second name would change a file that may lie
     // outside the folder.
-    const std::optional<std::wstring> target = SystemPath(path);
+    const std::optional<std::wstring> target = SystemPath(path, Folder());
     if (!target) return kNoFile;
     HANDLE handle =
         ::CreateFileW(target->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -245,7 +258,7 @@ class WindowsFiles final : public FileSystem {
   bool SameFile(const char* path, FileHandle file) override {
     // Opened for no access at all, so a file in use or a folder still
     // answers; a reparse point is looked at itself, not at its target.
-    const std::optional<std::wstring> target = SystemPath(path);
+    const std::optional<std::wstring> target = SystemPath(path, Folder());
     if (!target) return false;
     HANDLE named =
         ::CreateFileW(target->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -283,7 +296,7 @@ class WindowsFiles final : public FileSystem {
   void Close(FileHandle file) override { ::_close(file); }
 
   bool Unlink(const char* path) override {
-    const std::optional<std::wstring> target = SystemPath(path);
+    const std::optional<std::wstring> target = SystemPath(path, Folder());
     return target && ::_wunlink(target->c_str()) == 0;
   }
 
@@ -295,12 +308,16 @@ class WindowsFiles final : public FileSystem {
       errno = EILSEQ;
       return false;
     }
-    const PathBase base = CurrentBase();
+    const PathBase base = BaseFor(Folder());
     const std::wstring target = SystemPathForm(*wide, base);
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       errno = attributes == INVALID_FILE_ATTRIBUTES ? ErrnoFor(::GetLastError()) : ENOTDIR;
       return false;
+    }
+    if (hasOwnFolder_) {
+      ownFolder_ = FullPathName(*wide, base);
+      return true;
     }
     if (::SetCurrentDirectoryW(target.c_str()) != 0) {
       LongFolder().clear();
@@ -324,12 +341,17 @@ class WindowsFiles final : public FileSystem {
   }
 
  private:
-  static bool IsDirectory(const char* path) {
-    const DWORD attributes = Attributes(path);
+  const std::wstring& Folder() const { return hasOwnFolder_ ? ownFolder_ : LongFolder(); }
+
+  bool IsDirectory(const char* path) const {
+    const DWORD attributes = Attributes(path, Folder());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
   static HANDLE Win32Handle(FileHandle file) { return reinterpret_cast<HANDLE>(::_get_osfhandle(file)); }
+
+  const bool hasOwnFolder_;
+  std::wstring ownFolder_;
 };
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -362,6 +384,8 @@ FileSystem& NativeFileSystem() {
   static WindowsFiles files;
   return files;
 }
+
+std::unique_ptr<FileSystem> NewFileSystemWithOwnFolder() { return std::make_unique<WindowsFiles>(true); }
 
 bool IsFolder(const char* path) {
   const DWORD attributes = Attributes(path);
