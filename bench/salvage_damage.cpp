@@ -46,9 +46,9 @@ struct Placed {
 // A voice message as a recorder writes it: the tags, a format chunk and a
 // data chunk, `size` bytes in all, its samples depending on `seed`.
 Bytes Message(std::size_t size, std::uint8_t seed) {
-  testing::WaveSpec spec;
-  spec.dataBytes = static_cast<std::uint32_t>(size - 44);
-  Bytes wav = testing::WavWithFormat(spec);
+  testing::WaveShape shape;
+  shape.dataBytes = static_cast<std::uint32_t>(size - 44);
+  Bytes wav = testing::WavWithFormat(shape);
   for (std::size_t i = 44; i < wav.size(); ++i)
     wav[i] = static_cast<std::uint8_t>(i * 31 + seed * 7 + (i >> 8));
   return wav;

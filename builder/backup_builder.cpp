@@ -65,7 +65,7 @@ Bytes WavFile(const std::vector<std::int16_t>& samples, std::uint32_t sampleRate
   return wav;
 }
 
-Bytes WavWithFormat(const WaveSpec& waveFormat) {
+Bytes WavWithFormat(const WaveShape& waveFormat) {
   const std::size_t fmtSize = waveFormat.subFormat ? 40 : 16;
   Bytes wav(12 + 8 + fmtSize);
   std::memcpy(wav.data(), "RIFF", 4);

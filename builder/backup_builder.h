@@ -49,7 +49,7 @@ Bytes WavFile(const std::vector<std::int16_t>& samples, std::uint32_t sampleRate
 // chunk (40 bytes with an extensible sub-format), the chunks in
 // `beforeData` as given, and a "data" chunk that stores `dataSize` and holds
 // `dataBytes` bytes of pattern.
-struct WaveSpec {
+struct WaveShape {
   std::uint16_t formatTag = 1;
   std::uint16_t channels = 1;
   std::uint32_t sampleRate = 8000;
@@ -61,7 +61,7 @@ struct WaveSpec {
   std::uint32_t dataBytes = 0;
   std::optional<std::uint32_t> dataSize;  // defaults to dataBytes
 };
-Bytes WavWithFormat(const WaveSpec& waveFormat);
+Bytes WavWithFormat(const WaveShape& waveFormat);
 
 // One pair record and the payloads that follow it. Stored sizes default to
 // the payloads' sizes; set them to build damaged backups.

@@ -104,18 +104,18 @@ std::vector<std::pair<const char*, Bytes>> PasswordSeeds() {
 std::vector<std::pair<const char*, Bytes>> WaveSeeds() {
   const auto waveFormat = [](std::uint16_t tag, std::uint32_t byteRate, std::uint16_t bits,
                              std::uint32_t data) {
-    testing::WaveSpec wave;
+    testing::WaveShape wave;
     wave.formatTag = tag;
     wave.byteRate = byteRate;
     wave.bitsPerSample = bits;
     wave.dataBytes = data;
     return wave;
   };
-  testing::WaveSpec listFirst = waveFormat(7, 8000, 8, 100);
+  testing::WaveShape listFirst = waveFormat(7, 8000, 8, 100);
   listFirst.beforeData = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
-  testing::WaveSpec extensible = waveFormat(0xFFFE, 16000, 16, 64);
+  testing::WaveShape extensible = waveFormat(0xFFFE, 16000, 16, 64);
   extensible.subFormat = 1;
-  testing::WaveSpec cutData = waveFormat(0x31, 1625, 0, 65);
+  testing::WaveShape cutData = waveFormat(0x31, 1625, 0, 65);
   cutData.dataSize = 0xFFFFFFFF;
   return {
       {"pcm", testing::WavWithFormat(waveFormat(1, 16000, 16, 200))},
@@ -142,9 +142,9 @@ std::vector<std::pair<const char*, Bytes>> SalvageSeeds() {
   kindLost[8] = 0x77;
   // Messages with a format chunk (carved without their names), and sectors 1
   // and 3 (bytes 512-1023 and 1536-2047) that cannot be read.
-  testing::WaveSpec spec;
-  spec.dataBytes = 700;
-  const Bytes wave = testing::WavWithFormat(spec);
+  testing::WaveShape shape;
+  shape.dataBytes = 700;
+  const Bytes wave = testing::WavWithFormat(shape);
   Bytes unreadable = Single().Entry("a.wav", wave).Entry("b.wav", wave).Entry("c.wav", wave).bytes();
   const std::uint8_t sectors[] = {1, 0, 3, 0, 2, 'E', 'I', 'O', '!'};
   unreadable.insert(unreadable.end(), std::begin(sectors), std::end(sectors));

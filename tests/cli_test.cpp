@@ -348,7 +348,7 @@ TEST_F(CliTest, ListOfAPairedBackupSkipsRecordsThatSelectNoFile) {
 }
 
 TEST_F(CliTest, LongListingAndJsonShowTheAudioDetails) {
-  WaveSpec mulaw;  // 8 kHz mono 8-bit: 12000 bytes are 1.5 s
+  WaveShape mulaw;  // 8 kHz mono 8-bit: 12000 bytes are 1.5 s
   mulaw.formatTag = 7;
   mulaw.byteRate = 8000;
   mulaw.blockAlign = 1;

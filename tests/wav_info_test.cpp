@@ -20,9 +20,9 @@ Bytes Chunk(const char* id, std::uint32_t size, std::size_t bodyBytes) {
   return chunk;
 }
 
-WaveSpec Spec(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint32_t byteRate,
-              std::uint16_t bits, std::uint32_t dataBytes) {
-  WaveSpec waveFormat;
+WaveShape Shape(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std::uint32_t byteRate,
+                std::uint16_t bits, std::uint32_t dataBytes) {
+  WaveShape waveFormat;
   waveFormat.formatTag = tag;
   waveFormat.channels = channels;
   waveFormat.sampleRate = rate;
@@ -52,16 +52,16 @@ struct Expected {
 };
 
 TEST(WaveInfoTest, ReadsTheFormatAndDurationOrGivesNoValue) {
-  const Bytes pcm = WavWithFormat(Spec(1, 1, 8000, 16000, 16, 24000));
-  WaveSpec withList = Spec(7, 1, 8000, 8000, 8, 4000);
+  const Bytes pcm = WavWithFormat(Shape(1, 1, 8000, 16000, 16, 24000));
+  WaveShape withList = Shape(7, 1, 8000, 8000, 8, 4000);
   withList.beforeData = Chunk("LIST", 5, 6);  // odd size, one pad byte
-  WaveSpec extensible = Spec(0xFFFE, 2, 44100, 176400, 16, 17640);
+  WaveShape extensible = Shape(0xFFFE, 2, 44100, 176400, 16, 17640);
   extensible.subFormat = 1;
-  WaveSpec oversized = Spec(6, 1, 8000, 8000, 8, 800);
+  WaveShape oversized = Shape(6, 1, 8000, 8000, 8, 800);
   oversized.dataSize = 80000;  // the payload ends long before
-  WaveSpec dataFirst = Spec(1, 1, 8000, 16000, 16, 0);
+  WaveShape dataFirst = Shape(1, 1, 8000, 16000, 16, 0);
   dataFirst.beforeData = Chunk("junk", 0xFFFFFFF0, 0);  // a size that would wrap a 32-bit position
-  WaveSpec bigFirst = Spec(1, 1, 8000, 16000, 16, 0);
+  WaveShape bigFirst = Shape(1, 1, 8000, 16000, 16, 0);
   bigFirst.beforeData = Chunk("LIST", 20000, 20000);  // "data" lies past the bytes read
 
   const struct {
@@ -72,13 +72,14 @@ TEST(WaveInfoTest, ReadsTheFormatAndDurationOrGivesNoValue) {
       {"PCM", pcm, Expected{"PCM", 1, 1, 8000, 16, 1.5}},
       {"mu-law after a padded LIST", WavWithFormat(withList), Expected{"µ-law", 7, 1, 8000, 8, 0.5}},
       {"A-law, data cut to the payload", WavWithFormat(oversized), Expected{"A-law", 6, 1, 8000, 8, 0.1}},
-      {"IMA ADPCM stereo", WavWithFormat(Spec(0x11, 2, 8000, 8110, 4, 16220)),
+      {"IMA ADPCM stereo", WavWithFormat(Shape(0x11, 2, 8000, 8110, 4, 16220)),
        Expected{"IMA ADPCM", 0x11, 2, 8000, 4, 2.0}},
-      {"GSM 6.10", WavWithFormat(Spec(0x31, 1, 8000, 1625, 0, 3250)),
+      {"GSM 6.10", WavWithFormat(Shape(0x31, 1, 8000, 1625, 0, 3250)),
        Expected{"GSM 6.10", 0x31, 1, 8000, 0, 2.0}},
-      {"G.726", WavWithFormat(Spec(0x64, 1, 8000, 4000, 4, 1000)), Expected{"G.726", 0x64, 1, 8000, 4, 0.25}},
-      {"G.721", WavWithFormat(Spec(0x40, 1, 8000, 4000, 4, 6000)), Expected{"G.721", 0x40, 1, 8000, 4, 1.5}},
-      {"unknown tag", WavWithFormat(Spec(0x1234, 1, 11025, 11025, 8, 11025)),
+      {"G.726", WavWithFormat(Shape(0x64, 1, 8000, 4000, 4, 1000)),
+       Expected{"G.726", 0x64, 1, 8000, 4, 0.25}},
+      {"G.721", WavWithFormat(Shape(0x40, 1, 8000, 4000, 4, 6000)), Expected{"G.721", 0x40, 1, 8000, 4, 1.5}},
+      {"unknown tag", WavWithFormat(Shape(0x1234, 1, 11025, 11025, 8, 11025)),
        Expected{"tag 4660", 0x1234, 1, 11025, 8, 1.0}},
       {"extensible PCM", WavWithFormat(extensible), Expected{"PCM", 1, 2, 44100, 16, 0.1}},
       {"no RIFF tag", Poke(pcm, 0, 0x46464952 + 1), std::nullopt},

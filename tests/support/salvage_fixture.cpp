@@ -7,9 +7,9 @@ namespace larkspool::testing {
 
 Bytes WaveMessage(std::size_t size, std::uint8_t seed) {
   constexpr std::size_t kHead = 44;
-  WaveSpec spec;
-  spec.dataBytes = static_cast<std::uint32_t>(std::max(size, kHead) - kHead);
-  Bytes wav = WavWithFormat(spec);
+  WaveShape shape;
+  shape.dataBytes = static_cast<std::uint32_t>(std::max(size, kHead) - kHead);
+  Bytes wav = WavWithFormat(shape);
   for (std::size_t i = kHead; i < wav.size(); ++i) {
     wav[i] = static_cast<std::uint8_t>(1 + (i * 31 + seed * 7 + (i >> 8)) % 255);
   }
