@@ -11,6 +11,7 @@
 #include "archive/backup_format.h"
 #include "archive/entry_options.h"
 #include "archive/output_file.h"
+#include "archive/payload.h"
 #include "base/outcome.h"
 #include "base/user_interface.h"
 #include "platform/file_system.h"
@@ -45,6 +46,9 @@ class ExtractionRun {
   // The names and the choice of entries of the runs to come; by default
   // every entry under its stored name.
   void set_entry_options(EntryOptions options) { options_ = std::move(options); }
+  // How the runs to come write each payload; unset, its bytes are copied
+  // as they are stored.
+  void set_payload_converter(PayloadConverter converter) { converter_ = std::move(converter); }
 
  private:
   // The walkers of a run, with the progress display open. Neither shows a
@@ -59,6 +63,7 @@ class ExtractionRun {
   OutputWriter output_;
   CancelFlag cancel_;
   EntryOptions options_;
+  PayloadConverter converter_;
   WalkStop stop_;
 };
 

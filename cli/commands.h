@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/output_form.h"
 #include "cli/terminal_ui.h"
 
 namespace larkspool::cli {
@@ -32,6 +33,7 @@ struct ExtractOptions {
   bool passwordFromStdin = false;
   OverwritePolicy overwrite = OverwritePolicy::kAsk;
   bool quiet = false;
+  OutputForm form = OutputForm::kStored;
 };
 
 struct InspectOptions {
@@ -57,6 +59,7 @@ struct CatOptions {
   std::string name;
   bool passwordFromStdin = false;
   std::string nameEncoding;
+  OutputForm form = OutputForm::kStored;
 };
 
 // Each Setup adds its subcommand to `app`; when the subcommand is given, its

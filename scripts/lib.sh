@@ -6,9 +6,10 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # fonts-wine brings the Tahoma the windows are designed for; DejaVu is the
 # fallback when it is missing. shared-mime-info checks the backup type the
-# package installs.
+# package installs. libsndfile1-dev (found through pkg-config) decodes the
+# messages that --to=pcm converts.
 readonly BUILD_PACKAGES=(g++ cmake ninja-build git clang-format libgtest-dev libcli11-dev nlohmann-json3-dev
-  qt6-base-dev fonts-wine fonts-dejavu-core shared-mime-info)
+  qt6-base-dev fonts-wine fonts-dejavu-core shared-mime-info libsndfile1-dev pkg-config)
 
 # Installs the packages that are missing; as root with apt-get, otherwise
 # through sudo when there is one.
