@@ -14,6 +14,7 @@
 #include "builder/backup_builder.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/session.h"
 
 #ifdef LARKSPOOL_HAVE_AUDIO
 #include <sndfile.h>
@@ -21,7 +22,6 @@
 #include "audio/pcm_decoder.h"
 #include "audio/pcm_wav.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/session.h"
 #endif
 
 namespace larkspool::testing {
@@ -107,32 +107,49 @@ struct MemoryFile {
   static sf_count_t Tell(void* user) { return Of(user).position; }
 };
 
-// `signal` encoded as a WAV file of `encoding` (an SF_FORMAT_ subtype) by
-// the library.
-Bytes Encode(const Signal& signal, int encoding) {
+// A WAV file the library writes in memory, `frames` frames of `channels`
+// channels from `write`.
+template <typename Write>
+Bytes EncodeWith(int encoding, int channels, int rate, Write write) {
   MemoryFile file;
   SF_VIRTUAL_IO io{&MemoryFile::Length, &MemoryFile::Seek, &MemoryFile::Read, &MemoryFile::Write,
                    &MemoryFile::Tell};
   SF_INFO info{};
-  info.samplerate = signal.rate;
-  info.channels = signal.channels;
+  info.samplerate = rate;
+  info.channels = channels;
   info.format = SF_FORMAT_WAV | encoding;
   SNDFILE* out = sf_open_virtual(&io, SFM_WRITE, &info, &file);
   EXPECT_NE(out, nullptr) << sf_strerror(nullptr);
   if (out == nullptr) return {};
-  // Floats are stored as given, full scale 1.0; every other encoding is
-  // made from the 16-bit samples themselves.
+  write(out);
+  sf_close(out);
+  return file.bytes;
+}
+
+// Floats stored as they are given (full scale 1.0), as a mono 8 kHz file.
+Bytes EncodeFloats(const std::vector<float>& samples) {
+  return EncodeWith(SF_FORMAT_FLOAT, 1, 8000, [&samples](SNDFILE* out) {
+    EXPECT_EQ(sf_write_float(out, samples.data(), static_cast<sf_count_t>(samples.size())),
+              static_cast<sf_count_t>(samples.size()));
+  });
+}
+
+// `signal` encoded as a WAV file of `encoding` (an SF_FORMAT_ subtype) by
+// the library: floats from the samples over 32768, every other encoding from
+// the 16-bit samples themselves.
+Bytes Encode(const Signal& signal, int encoding) {
   if (encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE) {
     std::vector<float> samples;
     for (const std::int16_t sample : signal.samples) samples.push_back(static_cast<float>(sample) / 32768.0f);
-    EXPECT_EQ(sf_writef_float(out, samples.data(), static_cast<sf_count_t>(signal.frames())),
-              static_cast<sf_count_t>(signal.frames()));
-  } else {
+    return EncodeWith(encoding, signal.channels, signal.rate, [&](SNDFILE* out) {
+      EXPECT_EQ(sf_writef_float(out, samples.data(), static_cast<sf_count_t>(signal.frames())),
+                static_cast<sf_count_t>(signal.frames()));
+    });
+  }
+  return EncodeWith(encoding, signal.channels, signal.rate, [&](SNDFILE* out) {
     EXPECT_EQ(sf_writef_short(out, signal.samples.data(), static_cast<sf_count_t>(signal.frames())),
               static_cast<sf_count_t>(signal.frames()));
-  }
-  sf_close(out);
-  return file.bytes;
+  });
 }
 
 std::uint16_t TagOf(const Bytes& wav) { return static_cast<std::uint16_t>(wav.at(20) | (wav.at(21) << 8)); }
@@ -196,10 +213,12 @@ TEST_P(DecodedFormatTest, DecodesToTheSourceSamples) {
 
 const Fidelity kExact{0, 0};
 const Fidelity kLossy{-1, 0};
-// One block of the codecs as the library writes them, at most.
+// The codecs fill their last block with silence: less than a block of the
+// frames the library writes at 8 and 16 kHz. Its GSM 6.10 blocks hold 320
+// frames, and it adds one more when the file is closed.
 const Fidelity kImaBlocks{-1, 1017};
 const Fidelity kMsBlocks{-1, 2036};
-const Fidelity kGsmBlocks{-1, 320};
+const Fidelity kGsmBlocks{-1, 640};
 INSTANTIATE_TEST_SUITE_P(
     Formats, DecodedFormatTest,
     ::testing::Values(FormatCase{"PCM 16 sine", SF_FORMAT_PCM_16, 1, Sine(8000, 8000), kExact},
@@ -219,6 +238,324 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"GSM 6.10 sine", SF_FORMAT_GSM610, 0x31, Sine(8000, 8000), kGsmBlocks},
                       FormatCase{"GSM 6.10 sweep", SF_FORMAT_GSM610, 0x31, Sweep(8000, 8000), kGsmBlocks}),
     ByLabel{});
+
+// Float data may hold anything: beyond full scale it is held to the 16-bit
+// range, and NaN is silence, never a wrapped-around sample.
+TEST(DecodedFloatTest, SamplesOutsideFullScaleAreHeldToTheRange) {
+  const Bytes wav = EncodeFloats({0.25f, 1.5f, -3.0f, std::nanf(""), -1.0f, 0.99999f});
+  MemoryPayload source(wav);
+  PcmAudio audio;
+  ASSERT_TRUE(DecodeToPcm(source, audio).ok());
+  EXPECT_EQ(audio.samples, (std::vector<std::int16_t>{8192, 32767, -32768, 0, -32768, 32767}));
+}
+
+// What the message box or the command line shows for an outcome.
+std::string ShownText(const Outcome& outcome) {
+  return outcome.text().empty() ? StatusMessage(outcome.code()).text : outcome.text();
+}
+
+WaveSpec Tagged(std::uint16_t tag) {
+  WaveSpec spec;
+  spec.formatTag = tag;
+  spec.byteRate = 1000;
+  spec.blockAlign = 20;
+  spec.bitsPerSample = 0;
+  spec.dataBytes = 200;
+  return spec;
+}
+
+WaveSpec Extensible(std::uint16_t subFormat) {
+  WaveSpec spec = Tagged(0xFFFE);
+  spec.subFormat = subFormat;
+  return spec;
+}
+
+struct RefusedCase {
+  const char* label;
+  Bytes wav;
+  StatusCode code;
+  std::string text;
+};
+class RefusedFormatTest : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(RefusedFormatTest, GivesItsMessageAndNoSamples) {
+  const RefusedCase& c = GetParam();
+  MemoryPayload source(c.wav);
+  PcmAudio audio;
+  const Outcome decoded = DecodeToPcm(source, audio);
+  EXPECT_EQ(decoded.code(), c.code);
+  EXPECT_EQ(ShownText(decoded), c.text);
+  EXPECT_TRUE(audio.samples.empty());
+}
+
+Bytes Without(Bytes wav, std::size_t at, std::size_t count) {
+  wav.erase(wav.begin() + static_cast<std::ptrdiff_t>(at),
+            wav.begin() + static_cast<std::ptrdiff_t>(at + count));
+  return wav;
+}
+
+Bytes Cut(Bytes wav, std::size_t size) {
+  wav.resize(size);
+  return wav;
+}
+
+WaveSpec MsAdpcmWithoutCoefficients() {
+  WaveSpec spec;
+  spec.formatTag = 2;
+  spec.byteRate = 4096;
+  spec.blockAlign = 256;
+  spec.bitsPerSample = 4;
+  spec.dataBytes = 1024;
+  return spec;
+}
+
+using enum StatusCode;
+const std::string kWaveError = "Wave file format error.";
+INSTANTIATE_TEST_SUITE_P(
+    Refused, RefusedFormatTest,
+    ::testing::Values(
+        RefusedCase{"G.729", WavWithFormat(Tagged(0x0133)), kAudioFormat,
+                    "This message's audio format (G.729) cannot be played here."},
+        RefusedCase{"G.729A", WavWithFormat(Tagged(0x0083)), kAudioFormat,
+                    "This message's audio format (G.729A) cannot be played here."},
+        RefusedCase{"G.726 as an extensible format", WavWithFormat(Extensible(0x0064)), kAudioFormat,
+                    "This message's audio format (G.726) cannot be played here."},
+        RefusedCase{"G.721", WavWithFormat(Tagged(0x0040)), kAudioFormat,
+                    "This message's audio format (G.721) cannot be played here."},
+        RefusedCase{"MP3", WavWithFormat(Tagged(0x0055)), kAudioFormat,
+                    "This message's audio format (MP3) cannot be played here."},
+        RefusedCase{"an unknown tag", WavWithFormat(Tagged(0x1234)), kAudioFormat,
+                    "This message's audio format (tag 4660) cannot be played here."},
+        RefusedCase{"no RIFF tag", Bytes{'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, kWaveFormat,
+                    kWaveError},
+        RefusedCase{"shorter than the tags", Bytes{'R', 'I', 'F', 'F'}, kWaveFormat, kWaveError},
+        RefusedCase{"no format chunk", Without(WavFile({1, 2, 3}), 12, 24), kWaveFormat, kWaveError},
+        RefusedCase{"MS ADPCM without its coefficients", WavWithFormat(MsAdpcmWithoutCoefficients()),
+                    kWaveFormat, kWaveError},
+        RefusedCase{"GSM 6.10 cut inside its format chunk",
+                    Cut(Encode(Sine(8000, 640), SF_FORMAT_GSM610), 30), kWaveFormat, kWaveError}),
+    ByLabel{});
+
+// The file written is the canonical 44-byte header and the samples,
+// little-endian, as spelt out here byte by byte.
+TEST(PcmWavTest, WritesTheCanonicalHeaderAndTheSamples) {
+  const PcmAudio audio{{2, 8000}, {1, -2, 0x1234, -32768}};
+  Bytes written;
+  const WavSink sink = [&written](std::span<const std::uint8_t> bytes) {
+    written.insert(written.end(), bytes.begin(), bytes.end());
+    return true;
+  };
+  ASSERT_TRUE(WritePcmWav(audio, sink).ok());
+  const Bytes expected = {'R', 'I',  'F',  'F',  44,   0,    0,    0,    'W', 'A', 'V',
+                          'E', 'f',  'm',  't',  ' ',  16,   0,    0,    0,   1,   0,
+                          2,   0,    0x40, 0x1F, 0,    0,    0x00, 0x7D, 0,   0,  // 8000 Hz, 32000 bytes/s
+                          4,   0,    16,   0,    'd',  'a',  't',  'a',  8,   0,   0,
+                          0,   0x01, 0x00, 0xFE, 0xFF, 0x34, 0x12, 0x00, 0x80};
+  EXPECT_EQ(written, expected);
+}
+
+// A message whose 16-bit form would not fit a WAV file fails before a byte
+// is handed on, rather than writing sizes that wrapped around.
+TEST(PcmWavTest, AudioTooLongForAWavFileIsRefusedBeforeAnythingIsWritten) {
+  const Bytes wav = WavFile(Sine(8000, 1000).samples);
+  MemoryPayload source(wav);
+  bool handed = false;
+  const Outcome converted = ConvertToPcmWav(
+      source, [&handed](std::span<const std::uint8_t>) { return handed = true; }, {}, 1998);
+  EXPECT_EQ(converted.code(), kAudioFormat);
+  EXPECT_EQ(converted.text(), "This message is too long to be written as a 16-bit PCM WAV file.");
+  EXPECT_FALSE(handed);
+  PcmAudio audio;
+  EXPECT_EQ(DecodeToPcm(source, audio, 1998).code(), kAudioFormat);
+  EXPECT_TRUE(ConvertToPcmWav(
+                  source, [](std::span<const std::uint8_t>) { return true; }, {}, 2000)
+                  .ok());
+}
+
+// A 16-bit PCM WAV file as any reader sees it: the canonical header checked
+// field by field, and the samples.
+struct ReadWav {
+  int channels = 0;
+  int rate = 0;
+  std::vector<std::int16_t> samples;
+};
+
+std::uint32_t Le(const Bytes& bytes, std::size_t at, int size) {
+  std::uint32_t value = 0;
+  for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes.at(at + static_cast<std::size_t>(i));
+  return value;
+}
+
+ReadWav ReadPcmWav(const Bytes& file) {
+  ReadWav wav;
+  EXPECT_GE(file.size(), 44u);
+  if (file.size() < 44) return wav;
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
+  EXPECT_EQ(Le(file, 4, 4), file.size() - 8);
+  EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(Le(file, 16, 4), 16u);
+  EXPECT_EQ(Le(file, 20, 2), 1u) << "PCM";
+  wav.channels = static_cast<int>(Le(file, 22, 2));
+  wav.rate = static_cast<int>(Le(file, 24, 4));
+  EXPECT_EQ(Le(file, 28, 4), static_cast<std::uint32_t>(wav.rate * wav.channels * 2));
+  EXPECT_EQ(Le(file, 32, 2), static_cast<std::uint32_t>(wav.channels * 2));
+  EXPECT_EQ(Le(file, 34, 2), 16u);
+  EXPECT_EQ(std::string(file.begin() + 36, file.begin() + 40), "data");
+  EXPECT_EQ(Le(file, 40, 4), file.size() - 44);
+  for (std::size_t at = 44; at + 1 < file.size(); at += 2)
+    wav.samples.push_back(static_cast<std::int16_t>(Le(file, at, 2)));
+  return wav;
+}
+
+void ExpectPcmWavOf(const Bytes& file, const Signal& source, const Fidelity& fidelity) {
+  const ReadWav wav = ReadPcmWav(file);
+  EXPECT_EQ(wav.channels, source.channels);
+  EXPECT_EQ(wav.rate, source.rate);
+  ExpectMatches(source, wav.samples, fidelity);
+}
+
+const Signal kSine = Sine(8000, 8000);
+const Signal kSweep = Sweep(8000, 6000);
+const Signal kStereo = Stereo(16000, 5000);
+
+// An extraction that converts: the files of a fault's run stay before it,
+// the file it met the fault in is removed, and the progress counts every
+// payload byte once.
+struct ConversionCase {
+  const char* label;
+  std::optional<Fault> fault;
+  std::optional<std::uint32_t> lastStoredSize;  // a backup that ends inside the last payload
+  std::vector<std::string> messages;
+  std::vector<std::string> kept;
+};
+class ConvertingExtractionTest : public ::testing::TestWithParam<ConversionCase> {};
+
+TEST_P(ConvertingExtractionTest, WritesPcmFilesOrStopsAtTheFirstFault) {
+  const ConversionCase& c = GetParam();
+  const Bytes pcm = WavFile(kSine.samples);
+  const Bytes ima = Encode(kStereo, SF_FORMAT_IMA_ADPCM);
+  const Bytes gsm = Encode(kSweep, SF_FORMAT_GSM610);
+  BackupBuilder backup = BackupBuilder::Single(BackupKind::k4);
+  backup.Entry("pcm.wav", pcm).Entry("ima.wav", ima).Entry("gsm.wav", gsm, c.lastStoredSize);
+  Session s;
+  s.converter = PcmWavConverter();
+  FaultyFileSystem faulty;
+  if (c.fault) faulty.Inject(*c.fault);
+  s.Extract(backup, faulty);
+  EXPECT_EQ(s.ui.MessageTexts(), c.messages);
+  const Files files = s.Output();
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : files) names.push_back(name);
+  EXPECT_EQ(names, c.kept);
+  // 16-bit PCM comes out exactly as it went in.
+  if (files.contains("pcm.wav")) {
+    EXPECT_EQ(files.at("pcm.wav"), pcm);
+  }
+  if (files.contains("ima.wav")) {
+    ExpectPcmWavOf(files.at("ima.wav"), kStereo, kImaBlocks);
+  }
+  if (files.contains("gsm.wav")) {
+    ExpectPcmWavOf(files.at("gsm.wav"), kSweep, kGsmBlocks);
+    EXPECT_EQ(s.doneBytes, static_cast<std::uint64_t>(s.totalBytes));
+    EXPECT_EQ(s.ui.percents.back(), 100);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, ConvertingExtractionTest,
+    ::testing::Values(
+        ConversionCase{
+            "every message converted", {}, {}, {"Extraction completed."}, {"gsm.wav", "ima.wav", "pcm.wav"}},
+        ConversionCase{"disk full inside the second",
+                       WriteAt("ima.wav", 3000, FaultEffect::kFail, ENOSPC),
+                       {},
+                       {"System error(11)"},
+                       {"pcm.wav"}},
+        ConversionCase{"short write of the last header",
+                       WriteAt("gsm.wav", 10, FaultEffect::kShort),
+                       {},
+                       {"System error(11)"},
+                       {"ima.wav", "pcm.wav"}},
+        ConversionCase{
+            "the backup ends inside the last", {}, 1u << 20, {"System error(10)"}, {"ima.wav", "pcm.wav"}}),
+    ByLabel{});
+
+// The command line end to end, on a paired backup: every message of
+// extract --to=pcm is a 16-bit PCM WAV file of the samples the message was
+// made from, cat --to=pcm writes the same bytes, and without the option the
+// stored bytes are written unchanged.
+TEST(PcmCliTest, ExtractAndCatWritePcmWavFilesOfTheSourceSamples) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "pcm");
+  std::filesystem::create_directory(dir / "stored");
+  const Bytes u8 = Encode(kSweep, SF_FORMAT_PCM_U8);
+  const Bytes ulaw = Encode(kSine, SF_FORMAT_ULAW);
+  const Bytes ms = Encode(kStereo, SF_FORMAT_MS_ADPCM);
+  BackupBuilder::Paired().Files("u8.wav", u8, "ulaw.wav", ulaw).Files("ms.wav", ms).WriteTo(dir / "box.bkp");
+
+  const Process pcm = RunCli({"extract", "--to=pcm", dir / "box.bkp", dir / "pcm"}, dir.path());
+  EXPECT_EQ(pcm.status, 0) << pcm.err;
+  const Files files = FilesIn(dir / "pcm");
+  ASSERT_EQ(files.size(), 3u);
+  ExpectPcmWavOf(files.at("u8.wav"), kSweep, {256, 0});
+  ExpectPcmWavOf(files.at("ulaw.wav"), kSine, kLossy);
+  ExpectPcmWavOf(files.at("ms.wav"), kStereo, kMsBlocks);
+
+  const Process cat = RunCli({"cat", "--to=pcm", dir / "box.bkp", "ms.wav"}, dir.path());
+  EXPECT_EQ(cat.status, 0) << cat.err;
+  EXPECT_EQ(Bytes(cat.out.begin(), cat.out.end()), files.at("ms.wav"));
+
+  const Process stored = RunCli({"extract", "--to=stored", dir / "box.bkp", dir / "stored"}, dir.path());
+  EXPECT_EQ(stored.status, 0) << stored.err;
+  EXPECT_EQ(FilesIn(dir / "stored"), (Files{{"u8.wav", u8}, {"ulaw.wav", ulaw}, {"ms.wav", ms}}));
+}
+
+// A message that cannot be decoded ends the run as a fault does: its message
+// names the format, the files before it stay, and nothing of it or after it
+// is written; cat writes nothing at all.
+TEST(PcmCliTest, AnUndecodableMessageStopsTheRunWithItsFormatNamed) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "out");
+  const Bytes first = WavFile(kSine.samples);
+  BackupBuilder::Single(BackupKind::k3)
+      .Entry("first.wav", first)
+      .Entry("g729.wav", WavWithFormat(Tagged(0x0133)))
+      .Entry("last.wav", WavFile(kSine.samples))
+      .WriteTo(dir / "box.bkp");
+  const std::string message =
+      "larkspool-cli: This message's audio format (G.729) cannot be played here.: g729.wav\n";
+
+  const Process extract = RunCli({"extract", "--to=pcm", dir / "box.bkp", dir / "out"}, dir.path());
+  EXPECT_EQ(extract.status, 1);
+  EXPECT_EQ(extract.err, message);
+  EXPECT_EQ(FilesIn(dir / "out"), (Files{{"first.wav", first}}));
+
+  const Process cat = RunCli({"cat", "--to=pcm", dir / "box.bkp", "g729.wav"}, dir.path());
+  EXPECT_EQ(cat.status, 1);
+  EXPECT_EQ(cat.err, message);
+  EXPECT_EQ(cat.out, "");
+}
+
+#else  // LARKSPOOL_HAVE_AUDIO
+
+// Without the decoder --to=pcm says so and writes nothing, rather than the
+// stored bytes under the name of a conversion.
+TEST(PcmCliTest, WithoutTheDecoderPcmIsRefusedAndNothingIsWritten) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "out");
+  BackupBuilder::Single(BackupKind::k3).Entry("a.wav", WavFile({1, 2, 3})).WriteTo(dir / "box.bkp");
+  const std::string message =
+      "larkspool-cli: --to=pcm: this build has no audio decoder; only the stored bytes (--to=stored) can be "
+      "written\n";
+  const Process extract = RunCli({"extract", "--to=pcm", dir / "box.bkp", dir / "out"}, dir.path());
+  EXPECT_EQ(extract.status, 1);
+  EXPECT_EQ(extract.err, message);
+  EXPECT_TRUE(FilesIn(dir / "out").empty());
+  const Process cat = RunCli({"cat", "--to=pcm", dir / "box.bkp", "a.wav"}, dir.path());
+  EXPECT_EQ(cat.status, 1);
+  EXPECT_EQ(cat.err, message);
+  EXPECT_EQ(cat.out, "");
+}
 
 #endif  // LARKSPOOL_HAVE_AUDIO
 
