@@ -418,13 +418,27 @@ const Signal kSine = Sine(8000, 8000);
 const Signal kSweep = Sweep(8000, 6000);
 const Signal kStereo = Stereo(16000, 5000);
 
+// A WAV file with a chunk of its own after the samples, as some systems
+// write (notes, a picture): a reader of the samples passes over it unread.
+Bytes WithTrailingChunk(Bytes wav) {
+  constexpr std::uint32_t kBody = 100000;
+  Bytes chunk = {'z', 'z', 'z', 'z', kBody & 0xFF, (kBody >> 8) & 0xFF, kBody >> 16, 0};
+  chunk.resize(chunk.size() + kBody, 0x5A);
+  wav.insert(wav.end(), chunk.begin(), chunk.end());
+  const auto riff = static_cast<std::uint32_t>(wav.size() - 8);
+  for (int i = 0; i < 4; ++i)
+    wav[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riff >> (8 * i));
+  return wav;
+}
+
 // An extraction that converts: the files of a fault's run stay before it,
-// the file it met the fault in is removed, and the progress counts every
-// payload byte once.
+// the file it met the fault in is removed, each payload is passed whole (the
+// next entry follows its last byte), and the progress counts every payload
+// byte once.
 struct ConversionCase {
   const char* label;
   std::optional<Fault> fault;
-  std::optional<std::uint32_t> lastStoredSize;  // a backup that ends inside the last payload
+  std::size_t cut;  // bytes the backup lacks at its end, inside the last payload
   std::vector<std::string> messages;
   std::vector<std::string> kept;
 };
@@ -433,10 +447,12 @@ class ConvertingExtractionTest : public ::testing::TestWithParam<ConversionCase>
 TEST_P(ConvertingExtractionTest, WritesPcmFilesOrStopsAtTheFirstFault) {
   const ConversionCase& c = GetParam();
   const Bytes pcm = WavFile(kSine.samples);
-  const Bytes ima = Encode(kStereo, SF_FORMAT_IMA_ADPCM);
-  const Bytes gsm = Encode(kSweep, SF_FORMAT_GSM610);
+  const Bytes ima = WithTrailingChunk(Encode(kStereo, SF_FORMAT_IMA_ADPCM));
+  const Bytes gsm = WithTrailingChunk(Encode(kSweep, SF_FORMAT_GSM610));
   BackupBuilder backup = BackupBuilder::Single(BackupKind::k4);
-  backup.Entry("pcm.wav", pcm).Entry("ima.wav", ima).Entry("gsm.wav", gsm, c.lastStoredSize);
+  backup.Entry("pcm.wav", pcm).Entry("ima.wav", ima);
+  backup.Entry("gsm.wav", Bytes(gsm.begin(), gsm.end() - static_cast<std::ptrdiff_t>(c.cut)),
+               static_cast<std::uint32_t>(gsm.size()));
   Session s;
   s.converter = PcmWavConverter();
   FaultyFileSystem faulty;
@@ -465,19 +481,27 @@ INSTANTIATE_TEST_SUITE_P(
     Conversions, ConvertingExtractionTest,
     ::testing::Values(
         ConversionCase{
-            "every message converted", {}, {}, {"Extraction completed."}, {"gsm.wav", "ima.wav", "pcm.wav"}},
+            "every message converted", {}, 0, {"Extraction completed."}, {"gsm.wav", "ima.wav", "pcm.wav"}},
         ConversionCase{"disk full inside the second",
                        WriteAt("ima.wav", 3000, FaultEffect::kFail, ENOSPC),
-                       {},
+                       0,
                        {"System error(11)"},
                        {"pcm.wav"}},
         ConversionCase{"short write of the last header",
                        WriteAt("gsm.wav", 10, FaultEffect::kShort),
-                       {},
+                       0,
                        {"System error(11)"},
                        {"ima.wav", "pcm.wav"}},
-        ConversionCase{
-            "the backup ends inside the last", {}, 1u << 20, {"System error(10)"}, {"ima.wav", "pcm.wav"}}),
+        ConversionCase{"the backup ends inside the last one's samples",
+                       {},
+                       100600,  // the chunk after them (100008 bytes) and some of the samples
+                       {"System error(10)"},
+                       {"ima.wav", "pcm.wav"}},
+        ConversionCase{"the backup ends inside the chunk after them",
+                       {},
+                       2,
+                       {"System error(10)"},
+                       {"ima.wav", "pcm.wav"}}),
     ByLabel{});
 
 // The bytes a program writes to standard output as the test reads them: a
