@@ -13,8 +13,9 @@
 namespace {
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-                                    static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+  std::uint32_t value = 0;
+  for (std::size_t i = 4; i-- > 0;) value = value << 8 | bytes[at + i];
+  return value;
 }
 
 }  // namespace
