@@ -14,16 +14,13 @@ Outcome Hand(const PayloadSink& sink, std::span<const std::uint8_t> bytes) {
   return sink(bytes) ? Outcome::Ok() : Outcome::FailWithErrno(StatusCode::kWriteFailed, "short write");
 }
 
-Outcome CopyOut(FileSystem& fs, const std::string& backupFile, const PayloadSpan& payload,
-                const PayloadSink& sink) {
-  ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
-  if (!backup.valid()) return Outcome::FailWithErrno(StatusCode::kOpenFailed).About(backupFile);
-  if (fs.Seek(backup.get(), payload.offset, SeekFrom::kStart) != payload.offset) {
-    return Outcome::FailWithErrno(StatusCode::kReadFailed);
-  }
+// The payload at `backup`'s position handed to `sink` as it is stored, its
+// first chunk only after the tag test.
+Outcome HandStoredPayload(FileSystem& fs, FileHandle backup, const PayloadSpan& payload,
+                          const PayloadSink& sink) {
   ChunkBuffer buffer;
   std::span<const std::uint8_t> bytes;
-  if (Outcome first = ReadFirstChunk(fs, backup.get(), payload, buffer, bytes); !first.ok()) return first;
+  if (Outcome first = ReadFirstChunk(fs, backup, payload, buffer, bytes); !first.ok()) return first;
   std::size_t chunk = payload.first_chunk();
   std::uint32_t done = 0;
   for (;;) {
@@ -32,17 +29,35 @@ Outcome CopyOut(FileSystem& fs, const std::string& backupFile, const PayloadSpan
     if (done >= payload.size) return Outcome::Ok();
     chunk = std::min<std::size_t>(payload.size - done, kCopyChunkSize);
     errno = 0;
-    if (fs.Read(backup.get(), buffer.data(), chunk) != static_cast<std::int64_t>(chunk)) {
+    if (fs.Read(backup, buffer.data(), chunk) != static_cast<std::int64_t>(chunk)) {
       return Outcome::FailWithErrno(StatusCode::kReadFailed, "backup ends inside a payload");
     }
     bytes = std::span(buffer).first(chunk);
   }
 }
 
+Outcome OpenAndHand(FileSystem& fs, const std::string& backupFile, const PayloadSpan& payload,
+                    const PayloadHandler& handle) {
+  ScopedFile backup(fs, fs.OpenRead(backupFile.c_str()));
+  if (!backup.valid()) return Outcome::FailWithErrno(StatusCode::kOpenFailed).About(backupFile);
+  if (fs.Seek(backup.get(), payload.offset, SeekFrom::kStart) != payload.offset) {
+    return Outcome::FailWithErrno(StatusCode::kReadFailed);
+  }
+  return handle(fs, backup.get(), payload);
+}
+
 }  // namespace
 
 CatResult CatEntry(FileSystem& fs, UserInterface& ui, const std::string& backupFile, const std::string& name,
                    const EntryOptions& options, const PayloadSink& sink) {
+  return CatEntryAs(fs, ui, backupFile, name, options,
+                    [&sink](FileSystem& within, FileHandle backup, const PayloadSpan& payload) {
+                      return HandStoredPayload(within, backup, payload, sink);
+                    });
+}
+
+CatResult CatEntryAs(FileSystem& fs, UserInterface& ui, const std::string& backupFile,
+                     const std::string& name, const EntryOptions& options, const PayloadHandler& handle) {
   // Only the entries of that name are taken, so the names of the others are
   // not judged; their payloads are still checked to lie inside the backup.
   EntryOptions named = options;
@@ -59,7 +74,7 @@ CatResult CatEntry(FileSystem& fs, UserInterface& ui, const std::string& backupF
   }
   if (listing.entries.empty()) return CatResult::kNoSuchEntry;
   const ListedEntry& last = listing.entries.back();
-  const Outcome copied = CopyOut(fs, backupFile, PayloadSpan{last.offset, last.size}, sink).About(name);
+  const Outcome copied = OpenAndHand(fs, backupFile, PayloadSpan{last.offset, last.size}, handle).About(name);
   if (copied.failed()) ReportStatus(ui, copied);
   return copied.ok() ? CatResult::kWritten : CatResult::kFailed;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/inspect_request.h"
+#include "archive/payload.h"
 #include "base/user_interface.h"
 #include "platform/file_system.h"
 
@@ -29,5 +30,14 @@ enum class CatResult { kWritten, kFailed, kCancelled, kNoSuchEntry };
 // is shown through `ui`; kNoSuchEntry shows nothing.
 CatResult CatEntry(FileSystem& fs, UserInterface& ui, const std::string& backupFile, const std::string& name,
                    const EntryOptions& options, const PayloadSink& sink);
+
+// What becomes of the payload found: `backup` is open on it and stands at
+// its first byte. A failure is shown by the caller, about the entry's name.
+using PayloadHandler = std::function<Outcome(FileSystem& fs, FileHandle backup, const PayloadSpan& payload)>;
+
+// CatEntry, with the payload found handed to `handle` (a conversion)
+// instead of to a sink as it is stored.
+CatResult CatEntryAs(FileSystem& fs, UserInterface& ui, const std::string& backupFile,
+                     const std::string& name, const EntryOptions& options, const PayloadHandler& handle);
 
 }  // namespace larkspool

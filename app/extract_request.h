@@ -45,6 +45,7 @@ class Extractor {
 
   const ExtractionRun& run() const { return run_; }
   void set_entry_options(EntryOptions options) { run_.set_entry_options(std::move(options)); }
+  void set_payload_converter(PayloadConverter converter) { run_.set_payload_converter(std::move(converter)); }
   // After OnExtract failed: where, when the walk itself stopped at a damaged
   // entry (status 8, a payload without its tags, or 10, the backup read
   // short); nothing after any other fault or outcome.

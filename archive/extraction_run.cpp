@@ -14,13 +14,15 @@ namespace {
 class ExtractingVisitor final : public EntryVisitor {
  public:
   ExtractingVisitor(FileSystem& fs, FileHandle backup, ProgressReporter& progress, OutputWriter& output,
-                    const CancelFlag& cancel, const EntryOptions& options, WalkStop& stop)
+                    const CancelFlag& cancel, const EntryOptions& options, const PayloadConverter& converter,
+                    WalkStop& stop)
       : fs_(fs),
         backup_(backup),
         progress_(progress),
         output_(output),
         cancel_(cancel),
         options_(options),
+        converter_(converter),
         stop_(stop) {}
 
   void OnWalkStart(std::int64_t fileSize, std::int64_t totalBytes) override {
@@ -50,7 +52,8 @@ class ExtractingVisitor final : public EntryVisitor {
     // ends with an exception (no memory in the front end's drawing).
     Outcome copied = Outcome::Ok();
     try {
-      copied = CopyPayload(fs_, backup_, out.get(), payload, progress_, buffer_);
+      copied = converter_ ? converter_(fs_, backup_, out.get(), payload, progress_)
+                          : CopyPayload(fs_, backup_, out.get(), payload, progress_, buffer_);
     } catch (...) {
       out.Reset();
       fs_.Unlink(name.c_str());
@@ -93,6 +96,7 @@ class ExtractingVisitor final : public EntryVisitor {
   OutputWriter& output_;
   const CancelFlag& cancel_;
   const EntryOptions& options_;
+  const PayloadConverter& converter_;
   WalkStop& stop_;
   std::int64_t payloadBytes_ = 0;  // of the entry being walked
   std::int64_t fileSize_ = 0;
@@ -131,13 +135,13 @@ std::string DateLine(std::int64_t lastWriteTime) {
 // Headers and small payloads come from a window over the backup.
 Outcome ExtractionRun::ExtractSingleEntries(FileHandle backup, BackupKind kind) {
   BufferedReads reads(fs_, backup);
-  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_, stop_);
+  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_, converter_, stop_);
   return WalkSingleEntries(reads, backup, kind, visitor);
 }
 
 Outcome ExtractionRun::ExtractPairedEntries(FileHandle backup) {
   BufferedReads reads(fs_, backup);
-  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_, stop_);
+  ExtractingVisitor visitor(reads, backup, progress_, output_, cancel_, options_, converter_, stop_);
   return WalkPairedEntries(reads, backup, visitor);
 }
 

@@ -11,6 +11,7 @@
 #include "archive/backup_format.h"
 #include "archive/entry_options.h"
 #include "archive/output_file.h"
+#include "archive/payload.h"
 #include "base/outcome.h"
 #include "base/user_interface.h"
 #include "platform/file_system.h"
@@ -47,6 +48,9 @@ class ExtractionRun {
   // every entry under its stored name.
   void set_entry_options(EntryOptions options) { options_ = std::move(options); }
   const EntryOptions& entry_options() const { return options_; }
+  // How the runs to come write each payload; unset, its bytes are copied
+  // as they are stored.
+  void set_payload_converter(PayloadConverter converter) { converter_ = std::move(converter); }
 
  private:
   // The walkers of a run, with the progress display open. Neither shows a
@@ -61,6 +65,7 @@ class ExtractionRun {
   OutputWriter output_;
   CancelFlag cancel_;
   EntryOptions options_;
+  PayloadConverter converter_;
   WalkStop stop_;
 };
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -78,5 +79,14 @@ Outcome SkipPayload(FileSystem& fs, FileHandle backup, const PayloadSpan& payloa
 // closes nothing.
 Outcome CopyPayload(FileSystem& fs, FileHandle backup, FileHandle out, const PayloadSpan& payload,
                     ProgressReporter& progress, CopyBuffer& buffer);
+
+// Writes a payload into an output file in another form than its stored
+// bytes (a layer above this one decodes the audio), in CopyPayload's place:
+// `backup` stands at the payload, and on success is left right after it with
+// the payload's bytes counted in `progress`. Fails as CopyPayload does (8
+// without the tags, 10 when the backup ends inside the payload, 11 when the
+// output cannot be written) or with a status of its own; closes nothing.
+using PayloadConverter = std::function<Outcome(FileSystem& fs, FileHandle backup, FileHandle out,
+                                               const PayloadSpan& payload, ProgressReporter& progress)>;
 
 }  // namespace larkspool

@@ -68,6 +68,10 @@ std::string WaveFormatName(std::uint16_t formatTag) {
       return "MP3";
     case 0x0064:
       return "G.726";
+    case 0x0083:
+      return "G.729A";
+    case 0x0133:
+      return "G.729";
     default:
       return "tag " + std::to_string(formatTag);
   }

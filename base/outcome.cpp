@@ -24,7 +24,15 @@ Outcome Outcome::FailWithErrno(StatusCode code, std::string_view fallback) {
 
 Outcome Outcome::About(std::string_view subject) const {
   if (!failed()) return *this;
-  return Fail(code_, Detailed(subject, detail_));
+  Outcome about = Fail(code_, Detailed(subject, detail_));
+  about.text_ = text_;
+  return about;
+}
+
+Outcome Outcome::WithText(std::string text) const {
+  Outcome with = *this;
+  if (failed()) with.text_ = std::move(text);
+  return with;
 }
 
 }  // namespace larkspool

@@ -46,6 +46,13 @@ class Outcome {
   // "a.wav: short write". Success and cancel pass unchanged.
   Outcome About(std::string_view subject) const;
 
+  // The same outcome, shown with `text` instead of its code's catalogue
+  // text: for a fault the catalogue cannot word, such as the name of an
+  // audio format. Success and cancel pass unchanged.
+  Outcome WithText(std::string text) const;
+  // The text that replaces the catalogue's; empty when there is none.
+  const std::string& text() const { return text_; }
+
  private:
   Outcome(RunResult result, StatusCode code, std::string detail)
       : result_(result), code_(code), detail_(std::move(detail)) {}
@@ -53,6 +60,7 @@ class Outcome {
   RunResult result_;
   StatusCode code_;
   std::string detail_;
+  std::string text_;
 };
 
 }  // namespace larkspool

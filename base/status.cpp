@@ -32,6 +32,9 @@ Message StatusMessage(StatusCode code, std::string detail) {
     case StatusCode::kWaveFormat:
       text = "Wave file format error.";
       break;
+    case StatusCode::kAudioFormat:
+      text = "This message's audio format cannot be played here.";
+      break;
     case StatusCode::kSuccess:
     case StatusCode::kOpenFailed:
     case StatusCode::kReadFailed:

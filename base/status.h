@@ -22,6 +22,10 @@ enum class StatusCode : unsigned {
   kReadFailed = 10,
   kWriteFailed = 11,
   kNoMemory = 12,
+  // Beyond the catalogue of an extraction: a message whose audio cannot be
+  // decoded here, when it is converted or played. Its outcome names the
+  // format in a text of its own (Outcome::WithText).
+  kAudioFormat = 13,
 };
 
 // The icon of a message box; every box has a single OK button. The values are
@@ -43,7 +47,7 @@ struct Message {
 inline constexpr std::string_view kCompletedText = "Extraction completed.";
 inline constexpr std::string_view kProgressFailedText = "CProgressDlg DoModal failed.";
 
-// The catalogue: the text and style of a status code from 1 to 12.
+// The catalogue: the text and style of a status code from 1 to 13.
 Message StatusMessage(StatusCode code, std::string detail = {});
 
 }  // namespace larkspool

@@ -99,9 +99,12 @@ class SilentUserInterface : public UserInterface {
   void PumpMessages() override {}
 };
 
-// Shows the catalogue message of a failed outcome: the one message of a fault.
+// Shows the catalogue message of a failed outcome (or the text the outcome
+// carries instead): the one message of a fault.
 inline void ReportStatus(UserInterface& ui, const Outcome& failure) {
-  ui.ShowMessage(StatusMessage(failure.code(), failure.detail()));
+  Message message = StatusMessage(failure.code(), failure.detail());
+  if (!failure.text().empty()) message.text = failure.text();
+  ui.ShowMessage(message);
 }
 
 }  // namespace larkspool

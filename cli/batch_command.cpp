@@ -34,6 +34,7 @@ struct Plan {
   OverwritePolicy overwrite = OverwritePolicy::kAsk;
   bool quiet = false;
   bool json = false;
+  OutputForm form = OutputForm::kStored;
 };
 
 CLI::Option* AddEach(CLI::App& command, const std::shared_ptr<BatchOptions>& batch, CLI::Option* folder) {
@@ -287,6 +288,7 @@ ExitCode Run(const Plan& plan) {
   shared.command = plan.command;
   shared.choice = plan.choice;
   shared.overwrite = plan.overwrite;
+  shared.form = plan.form;
   shared.passwords = passwords ? &*passwords : nullptr;
   BatchConsole console(!plan.quiet && IsTerminal(kStderrFd), shared.cancelled);
   shared.console = &console;
@@ -342,6 +344,11 @@ bool RunBatch(const ExtractOptions& options, const BatchOptions& batch, ExitCode
   if (!options.folder.empty()) plan.operands.push_back(options.folder);
   plan.operands.insert(plan.operands.end(), options.choice.patterns.begin(), options.choice.patterns.end());
   plan.choice.patterns = batch.includes;
+  plan.form = options.form;
+  if (!CanWrite(plan.form)) {
+    result = ExitCode::kFailed;
+    return true;
+  }
   result = Run(plan);
   return true;
 }
@@ -368,6 +375,7 @@ bool RunBatch(const SalvageOptions& options, const BatchOptions& batch, ExitCode
   }
   Plan plan{BatchCommand::kSalvage, {options.backup}, &batch,      {},
             options.overwrite,      options.quiet,    options.json};
+  plan.choice.nameEncoding = options.nameEncoding;
   if (!options.folder.empty()) plan.operands.push_back(options.folder);
   plan.operands.insert(plan.operands.end(), batch.more.begin(), batch.more.end());
   result = Run(plan);

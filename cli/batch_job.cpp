@@ -12,7 +12,9 @@
 #include "cli/batch_console.h"
 #include "cli/batch_files.h"
 #include "cli/entry_selection.h"
+#include "cli/name_encoding.h"
 #include "cli/name_escape.h"
+#include "cli/output_form.h"
 #include "password/password_gate.h"
 #include "platform/file_system.h"
 
@@ -261,6 +263,7 @@ class Job {
     Extractor extractor(files_, ui_);
     const auto selection = MakeSelection(shared_.choice);
     extractor.set_entry_options(MakeEntryOptions(shared_.choice.nameEncoding, selection));
+    extractor.set_payload_converter(ConverterFor(shared_.form));
     const RunResult result = extractor.OnExtract(job_.path, job_.folderPath);
     Finish(result, kCompletedText);
     row_.messages = files_.files();
@@ -283,7 +286,9 @@ class Job {
 
   void Salvage() {
     SalvageReport report;
-    const RunResult result = Salvager(files_, ui_).OnSalvage(job_.path, job_.folderPath, report);
+    Salvager salvager(files_, ui_);
+    salvager.set_entry_options(NamingOptions(shared_.choice.nameEncoding));
+    const RunResult result = salvager.OnSalvage(job_.path, job_.folderPath, report);
     Finish(result, {});
     row_.messages = files_.files();
     row_.bytes = files_.bytes();

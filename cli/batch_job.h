@@ -58,6 +58,7 @@ struct BatchShared {
   BatchCommand command = BatchCommand::kExtract;
   EntryChoice choice;
   OverwritePolicy overwrite = OverwritePolicy::kAsk;
+  OutputForm form = OutputForm::kStored;
   const PasswordFile* passwords = nullptr;
   BatchConsole* console = nullptr;
   std::atomic<bool> cancelled{false};  // Ctrl-C: no job starts, each stops after its entry

@@ -146,6 +146,7 @@ void SetupExtract(CLI::App& app, ExitCode& result) {
   AddOverwriteOption(*command, options->overwrite);
   command->add_flag("-q,--quiet", options->quiet, "Print no progress and no completion note");
   AddChoiceOptions(*command, options->choice);
+  AddFormOption(*command, options->form);
   const auto batch = AddExtractBatch(*command, *folder);
   command->callback([options, batch, &result] {
     if (!RunBatch(*options, *batch, result)) result = RunExtract(*options);
@@ -205,14 +206,17 @@ void SetupCat(CLI::App& app, ExitCode& result) {
   command->add_option("NAME", options->name, "The stored name; when it repeats, the last entry")->required();
   AddPasswordFlag(*command, options->passwordFromStdin);
   AddEncodingOption(*command, options->nameEncoding);
+  AddFormOption(*command, options->form);
   command->callback([options, &result] { result = RunCat(*options); });
 }
 
 ExitCode RunExtract(const ExtractOptions& options) {
+  if (!CanWrite(options.form)) return ExitCode::kFailed;
   TerminalUi ui(TerminalOptions{options.backup, options.quiet, options.passwordFromStdin, options.overwrite});
   Extractor extractor(NativeFileSystem(), ui);
   const std::shared_ptr<EntrySelection> selection = MakeSelection(options.choice);
   extractor.set_entry_options(MakeEntryOptions(options.choice.nameEncoding, selection));
+  extractor.set_payload_converter(ConverterFor(options.form));
   const RunResult result = extractor.OnExtract(AbsoluteFromHere(options.backup), options.folder);
   return ReportUnmatched(*selection, ToExitCode(result));
 }
@@ -255,12 +259,13 @@ ExitCode RunCat(const CatOptions& options) {
     PrintNotice("standard output is a terminal; redirect it to a file or a player");
     return ExitCode::kUsage;
   }
+  if (!CanWrite(options.form)) return ExitCode::kFailed;
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);  // the bytes as they are, no CR before LF
 #endif
   TerminalUi ui = InspectingUi(options.backup, options.passwordFromStdin);
-  switch (CatEntry(NativeFileSystem(), ui, options.backup, options.name,
-                   MakeEntryOptions(options.nameEncoding, nullptr), WriteOut)) {
+  switch (CatInForm(options.form, NativeFileSystem(), ui, options.backup, options.name,
+                    MakeEntryOptions(options.nameEncoding, nullptr), WriteOut)) {
     case CatResult::kWritten:
       return ExitCode::kCompleted;
     case CatResult::kCancelled:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/entry_options.h"
+#include "cli/output_form.h"
 #include "cli/terminal_ui.h"
 
 namespace larkspool::cli {
@@ -34,6 +35,7 @@ struct ExtractOptions {
   bool passwordFromStdin = false;
   OverwritePolicy overwrite = OverwritePolicy::kAsk;
   bool quiet = false;
+  OutputForm form = OutputForm::kStored;
 };
 
 struct InspectOptions {
@@ -60,6 +62,7 @@ struct CatOptions {
   std::string name;
   bool passwordFromStdin = false;
   std::string nameEncoding;
+  OutputForm form = OutputForm::kStored;
 };
 
 // Each Setup adds its subcommand to `app`; when the subcommand is given, its

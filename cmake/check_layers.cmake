@@ -11,6 +11,7 @@ set(levels
   "archive"
   "password"
   "app"
+  "audio"
   "builder"
   "desktop"
   "cli gui win32"

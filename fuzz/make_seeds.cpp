@@ -126,6 +126,29 @@ std::vector<std::pair<const char*, Bytes>> WaveSeeds() {
   };
 }
 
+// Payloads of the formats the decoder reads, their data a pattern, and the
+// audio-details seeds.
+std::vector<std::pair<const char*, Bytes>> AudioSeeds() {
+  const auto waveFormat = [](std::uint16_t tag, std::uint16_t channels, std::uint16_t blockAlign,
+                             std::uint16_t bits, std::uint32_t data) {
+    testing::WaveShape wave;
+    wave.formatTag = tag;
+    wave.channels = channels;
+    wave.byteRate = 8000u * blockAlign;
+    wave.blockAlign = blockAlign;
+    wave.bitsPerSample = bits;
+    wave.dataBytes = data;
+    return wave;
+  };
+  std::vector<std::pair<const char*, Bytes>> seeds = WaveSeeds();
+  seeds.emplace_back("pcm-8-stereo", testing::WavWithFormat(waveFormat(1, 2, 2, 8, 400)));
+  seeds.emplace_back("float", testing::WavWithFormat(waveFormat(3, 1, 4, 32, 400)));
+  seeds.emplace_back("a-law", testing::WavWithFormat(waveFormat(6, 1, 1, 8, 300)));
+  seeds.emplace_back("ima-adpcm", testing::WavWithFormat(waveFormat(0x11, 1, 256, 4, 1024)));
+  seeds.emplace_back("gsm", testing::WavWithFormat(waveFormat(0x31, 1, 65, 0, 650)));
+  return seeds;
+}
+
 // Damaged backups of both layouts: cut, zeroed, a size burst, a kind lost.
 std::vector<std::pair<const char*, Bytes>> SalvageSeeds() {
   const Bytes a = WavPayload(300, 1);
@@ -190,5 +213,8 @@ int main(int argc, char** argv) {
   const fs::path salvage = fs::path(argv[1]) / "salvage_fuzz";
   fs::create_directories(salvage);
   for (const auto& [name, bytes] : SalvageSeeds()) Write(salvage / name, bytes);
+  const fs::path audio = fs::path(argv[1]) / "audio_fuzz";
+  fs::create_directories(audio);
+  for (const auto& [name, bytes] : AudioSeeds()) Write(audio / name, bytes);
   return 0;
 }

@@ -6,9 +6,10 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # fonts-wine brings the Tahoma the windows are designed for; DejaVu is the
 # fallback when it is missing. shared-mime-info checks the backup type the
-# package installs.
+# package installs. libsndfile1-dev (found through pkg-config) decodes the
+# messages that --to=pcm converts.
 readonly BUILD_PACKAGES=(g++ cmake ninja-build git clang-format libgtest-dev libcli11-dev nlohmann-json3-dev
-  qt6-base-dev fonts-wine fonts-dejavu-core shared-mime-info)
+  qt6-base-dev fonts-wine fonts-dejavu-core shared-mime-info libsndfile1-dev pkg-config)
 
 # Installs the packages that are missing; as root with apt-get, otherwise
 # through sudo when there is one.
@@ -102,7 +103,38 @@ readonly FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # library it uses) builds the installer; locales holds the Japanese locale the
 # code-page 932 check of the desktop program makes for Wine.
 readonly WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest libcli11-dev
-  wine wine64 fonts-wine xvfb msitools wixl locales)
+  wine wine64 fonts-wine xvfb msitools wixl locales dpkg-dev)
+
+# build_windows_sndfile DIR: libsndfile for the Windows build, static and
+# without external codec libraries, cross-built with MinGW-w64 from Debian's
+# own source package (Debian's patches applied), which apt-get source fetches
+# through an apt configuration of DIR's own: the machine's sources and lists
+# stay as they are. Installs into DIR/prefix, once; dpkg-dev unpacks the
+# package.
+build_windows_sndfile() {
+  local dir codename
+  dir=$(realpath -m "$1")
+  [ -f "$dir/prefix/lib/libsndfile.a" ] && return 0
+  echo "Building libsndfile for Windows from Debian's source package in $dir"
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  mkdir -p "$dir/apt/lists/partial" "$dir/apt/cache/archives/partial" "$dir/source"
+  local keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+  printf 'deb-src [signed-by=%s] http://deb.debian.org/%s %s main\n' \
+    "$keyring" debian "$codename" "$keyring" debian-security "$codename-security" >"$dir/apt/sources.list"
+  local apt=(apt-get -q -o Dir::Etc::SourceList="$dir/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
+    -o Dir::State::Lists="$dir/apt/lists" -o Dir::Cache="$dir/apt/cache" -o Debug::NoLocking=1
+    -o APT::Sandbox::User=root)
+  "${apt[@]}" update >/dev/null
+  rm -rf "$dir"/source/libsndfile-*/
+  (cd "$dir/source" && "${apt[@]}" source libsndfile >/dev/null 2>&1)
+  local sources=("$dir"/source/libsndfile-*/)
+  cmake -Wno-dev -Wno-deprecated -S "${sources[0]}" -B "$dir/build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir/prefix" -DBUILD_SHARED_LIBS=OFF \
+    -DENABLE_EXTERNAL_LIBS=OFF -DENABLE_MPEG=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF \
+    -DBUILD_REGTEST=OFF -DENABLE_CPACK=OFF -DINSTALL_MANPAGES=OFF >/dev/null
+  cmake --build "$dir/build" -j "$(nproc)" >/dev/null
+  cmake --install "$dir/build" >/dev/null
+}
 
 # prepare_wine_prefix DIR: creates the Wine prefix the Windows programs run in,
 # once; the first start takes about half a minute. Mono and Gecko are left out.

@@ -19,6 +19,8 @@
 #include <thread>
 #endif
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -320,6 +322,42 @@ TEST(BatchTableTest, PatternsChooseTheEntriesOfEveryBackup) {
   EXPECT_EQ(some.err, "larkspool-cli: no entry of any backup matches zz*\n");
   EXPECT_EQ(FoldersIn(dir / "some"),
             (std::map<std::string, Files>{{"sound", {{"a.wav", kWavA}}}, {"locked", {{"c.wav", kWavC}}}}));
+}
+
+// The single command's options reach every backup of a batch: salvage reads
+// the stored names in --name-encoding, and extract --to=pcm decodes.
+TEST(BatchTableTest, EachCommandsOptionsReachEveryBackup) {
+  ScratchDir dir;
+  fs::create_directories(dir / "in");
+  const std::string muller = "M\xFCller.wav";  // CP1252
+  BackupBuilder::Single(BackupKind::k3).Entry(muller, kWavA).WriteTo(dir / "in/one.bkp");
+  BackupBuilder::Paired().Files("b.wav", kWavB, muller, kWavC).WriteTo(dir / "in/two.bkp");
+  const Process salvage =
+      RunCli({"salvage", "--each", "saved", "in", "--name-encoding=CP1252", "-q"}, dir.path());
+  EXPECT_EQ(salvage.status, 0) << salvage.err;
+  EXPECT_EQ(FoldersIn(dir / "saved"),
+            (std::map<std::string, Files>{{"one", {{"M\xC3\xBCller.wav", kWavA}}},
+                                          {"two", {{"b.wav", kWavB}, {"M\xC3\xBCller.wav", kWavC}}}}));
+#ifdef LARKSPOOL_HAVE_AUDIO
+  // 8-bit samples 0x80 + 1 become 16-bit samples of 256 each.
+  WaveShape eightBit;
+  eightBit.byteRate = 8000;
+  eightBit.blockAlign = 1;
+  eightBit.bitsPerSample = 8;
+  eightBit.dataBytes = 100;
+  Bytes wav = WavWithFormat(eightBit);
+  std::fill(wav.end() - 100, wav.end(), std::uint8_t{0x81});
+  BackupBuilder::Single(BackupKind::k3).Entry("low.wav", wav).WriteTo(dir / "in/one.bkp");
+  BackupBuilder::Paired().Files("low.wav", wav).WriteTo(dir / "in/two.bkp");
+  const Process pcm = RunCli({"extract", "--each", "pcm", "in", "--to=pcm", "-q"}, dir.path());
+  EXPECT_EQ(pcm.status, 0) << pcm.err;
+  for (const char* stem : {"one", "two"}) {
+    const Bytes low = FoldersIn(dir / "pcm")[stem]["low.wav"];
+    ASSERT_EQ(low.size(), 44u + 200u) << stem;
+    EXPECT_EQ(low[34], 16);  // bits a sample
+    EXPECT_EQ(Bytes(low.begin() + 44, low.begin() + 46), (Bytes{0x00, 0x01}));
+  }
+#endif
 }
 
 // Folders and names outside the system's code page, and paths longer than

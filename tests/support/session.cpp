@@ -23,6 +23,7 @@ Session::Session() { std::filesystem::create_directory(folder); }
 RunResult Session::Extract(const BackupBuilder& builder, FileSystem& files) {
   builder.WriteTo(backup);
   Extractor extractor(files, ui, TickingClock());
+  extractor.set_payload_converter(converter);
   const RunResult result = extractor.OnExtract(backup, folder);
   doneBytes = extractor.run().progress().done_bytes();
   totalBytes = extractor.run().progress().total_bytes();

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/payload.h"
 #include "base/outcome.h"
 #include "builder/backup_builder.h"
 #include "platform/file_system.h"
@@ -43,6 +44,7 @@ struct Session {
   FakeUi ui;
   std::uint64_t doneBytes = 0;
   std::int64_t totalBytes = 0;
+  PayloadConverter converter;  // how payloads are written; unset, as stored
 
   Session();
   // Writes the backup and extracts it with a ticking clock; afterwards the
