@@ -92,9 +92,12 @@ std::optional<WaveInfo> ParseWaveInfo(const std::uint8_t* bytes, std::size_t ava
     const std::uint64_t body = at + kChunkHeaderSize;
     if (std::memcmp(header, "fmt ", 4) == 0 && !haveFmt) {
       if (body + size > available || !DecodeFmt(bytes + body, size, info)) return std::nullopt;
+      info.fmtAt = at;
+      info.fmtSize = static_cast<std::uint32_t>(size);
       haveFmt = true;
     } else if (std::memcmp(header, "data", 4) == 0 && !haveData) {
       info.dataBytes = std::min(size, payloadSize - body);
+      info.dataAt = body;
       haveData = true;
     }
     at = body + size + (size & 1);  // chunks are padded to an even length

@@ -24,6 +24,11 @@ struct WaveInfo {
   // The "data" chunk's stored size, cut to what the payload holds after the
   // chunk's header.
   std::uint64_t dataBytes = 0;
+  // Where the chunks lie in the payload: the "fmt " chunk's header and its
+  // stored size, and the first byte of the samples.
+  std::uint64_t fmtAt = 0;
+  std::uint32_t fmtSize = 0;
+  std::uint64_t dataAt = 0;
 
   double DurationSeconds() const { return static_cast<double>(dataBytes) / byteRate; }
 };

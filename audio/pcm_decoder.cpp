@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "archive/backup_format.h"
 #include "archive/wav_info.h"
@@ -120,10 +121,31 @@ Outcome TooLongForPcmWav() {
       .WithText("This message is too long to be written as a 16-bit PCM WAV file.");
 }
 
-// The library reads the payload through these calls, at positions of its
-// own; a read past the end reads nothing.
+// The library reads a WAV file of three chunks made for it: the payload's
+// "fmt " chunk as it is stored and a "data" chunk over the payload's samples,
+// behind a header of our own. Whatever else the payload holds (lists, chunks
+// after the samples, sizes that run past its end) never reaches the
+// library, which can walk such chunks without end. A read past the end
+// reads nothing.
 struct PcmDecoder::Library {
-  explicit Library(PayloadSource& from) : source(from) {}
+  Library(PayloadSource& from, const std::uint8_t* head, const WaveInfo& wave) : source(from) {
+    const auto put32 = [this](std::uint32_t value) {
+      for (int i = 0; i < 4; ++i) header.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    const auto put = [this](std::string_view text) { header.insert(header.end(), text.begin(), text.end()); };
+    dataBytes = std::min<std::uint64_t>(wave.dataBytes, kMaxPcmWavData);
+    const std::uint32_t fmtPadded = wave.fmtSize + (wave.fmtSize & 1);
+    put("RIFF");
+    put32(static_cast<std::uint32_t>(std::min<std::uint64_t>(4 + 8 + fmtPadded + 8 + dataBytes,
+                                                             std::numeric_limits<std::uint32_t>::max())));
+    put("WAVEfmt ");
+    put32(wave.fmtSize);
+    header.insert(header.end(), head + wave.fmtAt + 8, head + wave.fmtAt + 8 + wave.fmtSize);
+    if (wave.fmtSize & 1) header.push_back(0);
+    put("data");
+    put32(static_cast<std::uint32_t>(dataBytes));
+    dataAt = wave.dataAt;
+  }
   ~Library() {
     if (file != nullptr) sf_close(file);
   }
@@ -132,13 +154,13 @@ struct PcmDecoder::Library {
 
   static Library& Of(void* user) { return *static_cast<Library*>(user); }
 
-  static sf_count_t Length(void* user) { return static_cast<sf_count_t>(Of(user).source.size()); }
+  sf_count_t size() const { return static_cast<sf_count_t>(header.size() + dataBytes); }
+
+  static sf_count_t Length(void* user) { return Of(user).size(); }
 
   static sf_count_t Seek(sf_count_t offset, int whence, void* user) {
     Library& self = Of(user);
-    const sf_count_t base = whence == SEEK_CUR   ? self.position
-                            : whence == SEEK_END ? static_cast<sf_count_t>(self.source.size())
-                                                 : 0;
+    const sf_count_t base = whence == SEEK_CUR ? self.position : whence == SEEK_END ? self.size() : 0;
     if ((offset > 0 && base > std::numeric_limits<sf_count_t>::max() - offset) || base + offset < 0)
       return -1;
     self.position = base + offset;
@@ -147,11 +169,21 @@ struct PcmDecoder::Library {
 
   static sf_count_t Read(void* into, sf_count_t count, void* user) {
     Library& self = Of(user);
-    const auto size = static_cast<sf_count_t>(self.source.size());
+    auto* to = static_cast<std::uint8_t*>(into);
+    const sf_count_t size = self.size();
     if (count <= 0 || self.position >= size) return 0;
-    const auto wanted = static_cast<std::size_t>(std::min(count, size - self.position));
-    const std::size_t read = self.source.ReadAt(static_cast<std::uint64_t>(self.position),
-                                                static_cast<std::uint8_t*>(into), wanted);
+    auto wanted = static_cast<std::size_t>(std::min(count, size - self.position));
+    std::size_t read = 0;
+    const auto headerSize = static_cast<sf_count_t>(self.header.size());
+    if (self.position < headerSize) {
+      read = std::min(wanted, static_cast<std::size_t>(headerSize - self.position));
+      std::copy_n(self.header.begin() + self.position, read, to);
+      wanted -= read;
+    }
+    if (wanted > 0) {
+      const auto at = static_cast<std::uint64_t>(self.position) + read - self.header.size();
+      read += self.source.ReadAt(self.dataAt + at, to + read, wanted);
+    }
     self.position += static_cast<sf_count_t>(read);
     return static_cast<sf_count_t>(read);
   }
@@ -161,6 +193,9 @@ struct PcmDecoder::Library {
   static sf_count_t Tell(void* user) { return Of(user).position; }
 
   PayloadSource& source;
+  std::vector<std::uint8_t> header;
+  std::uint64_t dataAt = 0;
+  std::uint64_t dataBytes = 0;
   sf_count_t position = 0;
   SNDFILE* file = nullptr;
   SF_INFO info{};
@@ -188,7 +223,7 @@ Outcome PcmDecoder::Open() {
   if (!info) return Outcome::Fail(StatusCode::kWaveFormat, "the format chunk cannot be read");
   if (!IsDecodedFormat(info->formatTag)) return UndecodedFormat(info->formatTag);
 
-  auto library = std::make_unique<Library>(source_);
+  auto library = std::make_unique<Library>(source_, head.data(), *info);
   SF_VIRTUAL_IO io{&Library::Length, &Library::Seek, &Library::Read, &Library::Write, &Library::Tell};
   library->file = sf_open_virtual(&io, SFM_READ, &library->info, library.get());
   if (!source_.status().ok()) return source_.status();

@@ -196,12 +196,33 @@ struct FormatCase {
   std::uint16_t tag;
   Signal signal;
   Fidelity fidelity;
+  bool hostile = false;  // among chunks that must not reach the library
 };
 class DecodedFormatTest : public ::testing::TestWithParam<FormatCase> {};
 
+constexpr std::array<std::uint8_t, 4> kData = {'d', 'a', 't', 'a'};
+
+// `wav` with a list of odd size before its samples, and after them, past
+// the RIFF size, a list whose stated size runs 4 GiB past the file's end and
+// whose inner chunk states a size of -8: chunks the library walks without
+// end when it is given them.
+Bytes AmongHostileChunks(Bytes wav) {
+  const auto data =
+      static_cast<std::size_t>(std::search(wav.begin(), wav.end(), kData.begin(), kData.end()) - wav.begin());
+  const Bytes list = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
+  wav.insert(wav.begin() + static_cast<std::ptrdiff_t>(data), list.begin(), list.end());
+  // The RIFF size ends where the samples end, before the second list.
+  for (std::size_t i = 0; i < 4; ++i) wav[4 + i] = static_cast<std::uint8_t>((wav.size() - 8) >> (8 * i));
+  const Bytes tail = {'L', 'I', 'S', 'T', 3, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF8, 0xFF, 0xFF, 0xFF};
+  wav.insert(wav.end(), tail.begin(), tail.end());
+  wav.insert(wav.end(), 60, 0xFF);
+  return wav;
+}
+
 TEST_P(DecodedFormatTest, DecodesToTheSourceSamples) {
   const FormatCase& c = GetParam();
-  const Bytes wav = Encode(c.signal, c.encoding);
+  const Bytes wav =
+      c.hostile ? AmongHostileChunks(Encode(c.signal, c.encoding)) : Encode(c.signal, c.encoding);
   ASSERT_EQ(TagOf(wav), c.tag) << "the file is in the format the case names";
   MemoryPayload source(wav);
   PcmAudio audio;
@@ -221,22 +242,25 @@ const Fidelity kMsBlocks{-1, 2036};
 const Fidelity kGsmBlocks{-1, 640};
 INSTANTIATE_TEST_SUITE_P(
     Formats, DecodedFormatTest,
-    ::testing::Values(FormatCase{"PCM 16 sine", SF_FORMAT_PCM_16, 1, Sine(8000, 8000), kExact},
-                      FormatCase{"PCM 16 stereo", SF_FORMAT_PCM_16, 1, Stereo(16000, 4000), kExact},
-                      FormatCase{"PCM 8 sweep", SF_FORMAT_PCM_U8, 1, Sweep(8000, 8000), {256, 0}},
-                      FormatCase{"PCM 24 sweep", SF_FORMAT_PCM_24, 1, Sweep(44100, 10000), kExact},
-                      FormatCase{"PCM 32 stereo", SF_FORMAT_PCM_32, 1, Stereo(11025, 3000), kExact},
-                      FormatCase{"float stereo", SF_FORMAT_FLOAT, 3, Stereo(22050, 3000), kExact},
-                      FormatCase{"double sine", SF_FORMAT_DOUBLE, 3, Sine(8000, 3000), kExact},
-                      FormatCase{"mu-law sweep", SF_FORMAT_ULAW, 7, Sweep(8000, 8000), kLossy},
-                      FormatCase{"A-law stereo", SF_FORMAT_ALAW, 6, Stereo(8000, 4000), kLossy},
-                      FormatCase{"IMA ADPCM sine", SF_FORMAT_IMA_ADPCM, 0x11, Sine(8000, 8000), kImaBlocks},
-                      FormatCase{"IMA ADPCM stereo", SF_FORMAT_IMA_ADPCM, 0x11, Stereo(16000, 8000),
-                                 kImaBlocks},
-                      FormatCase{"MS ADPCM sweep", SF_FORMAT_MS_ADPCM, 2, Sweep(8000, 8000), kMsBlocks},
-                      FormatCase{"MS ADPCM stereo", SF_FORMAT_MS_ADPCM, 2, Stereo(8000, 6000), kMsBlocks},
-                      FormatCase{"GSM 6.10 sine", SF_FORMAT_GSM610, 0x31, Sine(8000, 8000), kGsmBlocks},
-                      FormatCase{"GSM 6.10 sweep", SF_FORMAT_GSM610, 0x31, Sweep(8000, 8000), kGsmBlocks}),
+    ::testing::Values(
+        FormatCase{"PCM 16 sine", SF_FORMAT_PCM_16, 1, Sine(8000, 8000), kExact},
+        FormatCase{"PCM 16 stereo", SF_FORMAT_PCM_16, 1, Stereo(16000, 4000), kExact},
+        FormatCase{"PCM 8 sweep", SF_FORMAT_PCM_U8, 1, Sweep(8000, 8000), {256, 0}},
+        FormatCase{"PCM 24 sweep", SF_FORMAT_PCM_24, 1, Sweep(44100, 10000), kExact},
+        FormatCase{"PCM 32 stereo", SF_FORMAT_PCM_32, 1, Stereo(11025, 3000), kExact},
+        FormatCase{"float stereo", SF_FORMAT_FLOAT, 3, Stereo(22050, 3000), kExact},
+        FormatCase{"double sine", SF_FORMAT_DOUBLE, 3, Sine(8000, 3000), kExact},
+        FormatCase{"mu-law sweep", SF_FORMAT_ULAW, 7, Sweep(8000, 8000), kLossy},
+        FormatCase{"A-law stereo", SF_FORMAT_ALAW, 6, Stereo(8000, 4000), kLossy},
+        FormatCase{"IMA ADPCM sine", SF_FORMAT_IMA_ADPCM, 0x11, Sine(8000, 8000), kImaBlocks},
+        FormatCase{"IMA ADPCM stereo", SF_FORMAT_IMA_ADPCM, 0x11, Stereo(16000, 8000), kImaBlocks},
+        FormatCase{"MS ADPCM sweep", SF_FORMAT_MS_ADPCM, 2, Sweep(8000, 8000), kMsBlocks},
+        FormatCase{"MS ADPCM stereo", SF_FORMAT_MS_ADPCM, 2, Stereo(8000, 6000), kMsBlocks},
+        FormatCase{"GSM 6.10 sine", SF_FORMAT_GSM610, 0x31, Sine(8000, 8000), kGsmBlocks},
+        FormatCase{"GSM 6.10 sweep", SF_FORMAT_GSM610, 0x31, Sweep(8000, 8000), kGsmBlocks},
+        FormatCase{"mu-law among hostile chunks", SF_FORMAT_ULAW, 7, Sweep(8000, 8000), kLossy, true},
+        FormatCase{"IMA ADPCM among hostile chunks", SF_FORMAT_IMA_ADPCM, 0x11, Sine(8000, 8000), kImaBlocks,
+                   true}),
     ByLabel{});
 
 // Float data may hold anything: beyond full scale it is held to the 16-bit
