@@ -202,19 +202,16 @@ class Runner {
 
   // A job that throws (memory ran out) fails alone.
   BatchRow Guarded(std::size_t i) {
+    BatchRow failed;
+    failed.state = BatchState::kFailed;
     try {
       return RunJob(jobs_[i], shared_, progress_[i]);
     } catch (const std::bad_alloc&) {
-      BatchRow row;
-      row.state = BatchState::kFailed;
-      row.message = StatusMessage(StatusCode::kNoMemory).text;
-      return row;
+      failed.message = StatusMessage(StatusCode::kNoMemory).text;
     } catch (const std::exception& error) {
-      BatchRow row;
-      row.state = BatchState::kFailed;
-      row.message = error.what();
-      return row;
+      failed.message = error.what();
     }
+    return failed;
   }
 
   BatchTotals Totals() const {
@@ -241,22 +238,19 @@ class Runner {
   std::atomic<std::size_t> finished_{0};
 };
 
+bool Completed(const BatchRow& row) { return row.state == BatchState::kCompleted; }
+
 // The patterns that took no entry of any backup that completed.
 std::vector<std::string> UnmatchedEverywhere(const std::vector<BatchRow>& rows,
                                              const std::vector<std::string>& patterns) {
   std::vector<std::string> unmatched;
-  bool anyCompleted = false;
-  for (const BatchRow& row : rows) anyCompleted = anyCompleted || row.state == BatchState::kCompleted;
-  if (!anyCompleted) return unmatched;
+  if (std::none_of(rows.begin(), rows.end(), Completed)) return unmatched;
   for (const std::string& pattern : patterns) {
-    bool matchedSomewhere = false;
-    for (const BatchRow& row : rows) {
-      if (row.state != BatchState::kCompleted) continue;
-      if (std::find(row.unmatched.begin(), row.unmatched.end(), pattern) == row.unmatched.end()) {
-        matchedSomewhere = true;
-      }
-    }
-    if (!matchedSomewhere) unmatched.push_back(pattern);
+    const auto missed = [&](const BatchRow& row) {
+      return !Completed(row) ||
+             std::find(row.unmatched.begin(), row.unmatched.end(), pattern) != row.unmatched.end();
+    };
+    if (std::all_of(rows.begin(), rows.end(), missed)) unmatched.push_back(pattern);
   }
   return unmatched;
 }
@@ -305,9 +299,8 @@ ExitCode Run(const Plan& plan) {
     PrintNotice("no entry of any backup matches " + EscapeName(pattern));
 
   if (shared.cancelled) return ExitCode::kCancelled;
-  const bool allCompleted = std::all_of(
-      rows.begin(), rows.end(), [](const BatchRow& row) { return row.state == BatchState::kCompleted; });
-  return allCompleted && unmatched.empty() ? ExitCode::kCompleted : ExitCode::kFailed;
+  return std::all_of(rows.begin(), rows.end(), Completed) && unmatched.empty() ? ExitCode::kCompleted
+                                                                               : ExitCode::kFailed;
 }
 
 }  // namespace

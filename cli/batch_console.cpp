@@ -1,12 +1,12 @@
 #include "cli/batch_console.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "cli/console_output.h"
 #include "cli/name_escape.h"
 #include "cli/terminal_input.h"
+#include "cli/terminal_ui.h"
 #include "progress/progress_reporter.h"
 
 namespace larkspool::cli {
@@ -14,20 +14,6 @@ namespace {
 
 constexpr int kBarCells = 20;
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
-
-std::string Lowered(std::string text) {
-  const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-  text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
-  text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-bool NoAnswer(const LineRead& line) {
-  return line.end == LineRead::End::kInterrupted || line.end == LineRead::End::kError ||
-         (line.end == LineRead::End::kEndOfFile && line.text.empty());
-}
 
 }  // namespace
 
@@ -55,8 +41,10 @@ std::optional<std::string> BatchConsole::AskPassword(const std::string& backup) 
   return Ask(Kind::kPassword, backup, {});
 }
 
-std::optional<std::string> BatchConsole::AskOverwrite(const std::string& backup, const std::string& name) {
-  return Ask(Kind::kOverwrite, backup, name);
+std::optional<OverwriteAnswer> BatchConsole::AskOverwrite(const std::string& backup,
+                                                          const std::string& name) {
+  const std::optional<std::string> answer = Ask(Kind::kOverwrite, backup, name);
+  return answer ? ParseOverwriteAnswer(*answer) : std::nullopt;
 }
 
 std::optional<std::string> BatchConsole::Ask(Kind kind, const std::string& backup, const std::string& name) {
@@ -140,10 +128,7 @@ std::optional<std::string> BatchConsole::Prompt(const Question& question) {
       std::fputc('\n', stderr);
       break;
     }
-    const std::string answer = Lowered(line.text);
-    if (answer == "y" || answer == "yes") return "y";
-    if (answer == "a" || answer == "all") return "a";
-    if (answer == "c" || answer == "cancel") return "c";
+    if (ParseOverwriteAnswer(line.text)) return line.text;
   }
   if (InterruptCatcher::Caught()) cancelled_ = true;
   return std::nullopt;

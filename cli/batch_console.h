@@ -16,6 +16,8 @@
 #include <optional>
 #include <string>
 
+#include "base/user_interface.h"
+
 namespace larkspool::cli {
 
 // What the progress line shows.
@@ -36,8 +38,8 @@ class BatchConsole {
   // there is no terminal to ask on, the batch is cancelled, or the user gave
   // no answer (an empty end of input).
   std::optional<std::string> AskPassword(const std::string& backup);
-  // "y", "a" or "c"; nothing as for AskPassword.
-  std::optional<std::string> AskOverwrite(const std::string& backup, const std::string& name);
+  // Yes, Yes to all or Cancel; nothing as for AskPassword.
+  std::optional<OverwriteAnswer> AskOverwrite(const std::string& backup, const std::string& name);
   bool CanAsk() const { return canAsk_; }
   // From a job's thread: something changed (a job ended).
   void Wake();

@@ -15,6 +15,7 @@
 #include "cli/name_encoding.h"
 #include "cli/name_escape.h"
 #include "cli/output_form.h"
+#include "cli/terminal_ui.h"
 #include "password/password_gate.h"
 #include "platform/file_system.h"
 
@@ -83,25 +84,17 @@ class JobUi final : public SilentUserInterface {
 
   void ShowMessage(const Message& message) override {
     if (message.style == MessageStyle::kInformation) return;
-    message_ = message.detail.empty() ? message.text : message.text + ": " + EscapeName(message.detail);
+    message_ = MessageLine(message);
   }
 
   OverwriteAnswer AskOverwrite(const std::string& name) override {
-    switch (shared_.overwrite) {
-      case OverwritePolicy::kAll:
-        return OverwriteAnswer::kYesToAll;
-      case OverwritePolicy::kNever:
-        return OverwriteAnswer::kSkip;
-      case OverwritePolicy::kAsk:
-        break;
-    }
+    if (const std::optional<OverwriteAnswer> answer = PolicyAnswer(shared_.overwrite)) return *answer;
     if (!shared_.console->CanAsk()) {
-      note_ = EscapeName(name) + " already exists; use --overwrite=all or --overwrite=never";
+      note_ = NoPromptNote(name);
       return OverwriteAnswer::kCancel;
     }
-    const std::optional<std::string> answer = shared_.console->AskOverwrite(job_.backup, name);
-    if (answer == "y") return OverwriteAnswer::kYes;
-    if (answer == "a") return OverwriteAnswer::kYesToAll;
+    const std::optional<OverwriteAnswer> answer = shared_.console->AskOverwrite(job_.backup, name);
+    if (answer == OverwriteAnswer::kYes || answer == OverwriteAnswer::kYesToAll) return *answer;
     userCancelled_ = true;
     note_ = "cancelled at the question whether to replace " + EscapeName(name);
     return OverwriteAnswer::kCancel;
@@ -229,8 +222,7 @@ class Job {
 
   bool Fail(const Outcome& outcome) {
     row_.state = BatchState::kFailed;
-    const Message message = StatusMessage(outcome.code(), outcome.detail());
-    row_.message = message.detail.empty() ? message.text : message.text + ": " + EscapeName(message.detail);
+    row_.message = MessageLine(StatusMessage(outcome.code(), outcome.detail()));
     return false;
   }
 

@@ -13,33 +13,47 @@ namespace {
 
 constexpr int kBarCells = 20;
 
-std::string NormalizedAnswer(std::string text) {
+}  // namespace
+
+void PrintNotice(std::string_view text) {
+  Print(stderr, "larkspool-cli: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+std::string MessageLine(const Message& message) {
+  return message.detail.empty() ? message.text : message.text + ": " + EscapeName(message.detail);
+}
+
+std::optional<OverwriteAnswer> PolicyAnswer(OverwritePolicy policy) {
+  switch (policy) {
+    case OverwritePolicy::kAll:
+      return OverwriteAnswer::kYesToAll;
+    case OverwritePolicy::kNever:
+      return OverwriteAnswer::kSkip;
+    case OverwritePolicy::kAsk:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::string NoPromptNote(const std::string& name) {
+  return EscapeName(name) + " already exists; use --overwrite=all or --overwrite=never";
+}
+
+std::optional<OverwriteAnswer> ParseOverwriteAnswer(std::string text) {
   const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
   text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
   text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-// EOF on an empty line, an error or Ctrl-C: the user gave no answer.
-bool NoAnswer(const LineRead& line) {
-  return line.end == LineRead::End::kInterrupted || line.end == LineRead::End::kError ||
-         (line.end == LineRead::End::kEndOfFile && line.text.empty());
-}
-
-std::optional<OverwriteAnswer> ParseAnswer(const std::string& text) {
-  const std::string answer = NormalizedAnswer(text);
-  if (answer == "y" || answer == "yes") return OverwriteAnswer::kYes;
-  if (answer == "a" || answer == "all") return OverwriteAnswer::kYesToAll;
-  if (answer == "c" || answer == "cancel") return OverwriteAnswer::kCancel;
+  if (text == "y" || text == "yes") return OverwriteAnswer::kYes;
+  if (text == "a" || text == "all") return OverwriteAnswer::kYesToAll;
+  if (text == "c" || text == "cancel") return OverwriteAnswer::kCancel;
   return std::nullopt;
 }
 
-}  // namespace
-
-void PrintNotice(std::string_view text) {
-  Print(stderr, "larkspool-cli: %.*s\n", static_cast<int>(text.size()), text.data());
+bool NoAnswer(const LineRead& line) {
+  return line.end == LineRead::End::kInterrupted || line.end == LineRead::End::kError ||
+         (line.end == LineRead::End::kEndOfFile && line.text.empty());
 }
 
 TerminalUi::TerminalUi(TerminalOptions options)
@@ -56,23 +70,14 @@ void TerminalUi::ShowMessage(const Message& message) {
     if (!options_.quiet) Print(stdout, "%s\n", message.text.c_str());
     return;
   }
-  std::string text = message.text;
-  if (!message.detail.empty()) text += ": " + EscapeName(message.detail);
-  Notice(text);
+  Notice(MessageLine(message));
 }
 
 OverwriteAnswer TerminalUi::AskOverwrite(const std::string& name) {
-  switch (options_.overwrite) {
-    case OverwritePolicy::kAll:
-      return OverwriteAnswer::kYesToAll;
-    case OverwritePolicy::kNever:
-      return OverwriteAnswer::kSkip;
-    case OverwritePolicy::kAsk:
-      break;
-  }
+  if (const std::optional<OverwriteAnswer> answer = PolicyAnswer(options_.overwrite)) return *answer;
   const int input = AnswerInput();
   if (input < 0) {
-    Notice(EscapeName(name) + " already exists; use --overwrite=all or --overwrite=never");
+    Notice(NoPromptNote(name));
     return OverwriteAnswer::kCancel;
   }
   return PromptOverwrite(input, name);
@@ -186,7 +191,7 @@ OverwriteAnswer TerminalUi::PromptOverwrite(int input, const std::string& name) 
       Put(stderr, "\n");
       break;
     }
-    if (const std::optional<OverwriteAnswer> answer = ParseAnswer(line.text)) return *answer;
+    if (const std::optional<OverwriteAnswer> answer = ParseOverwriteAnswer(line.text)) return *answer;
   }
   return OverwriteAnswer::kCancel;
 }

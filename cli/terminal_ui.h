@@ -24,6 +24,18 @@ struct TerminalOptions {
 
 // Writes "larkspool-cli: TEXT" and a newline on stderr.
 void PrintNotice(std::string_view text);
+// A message as the command line shows it: "TEXT: DETAIL", the detail escaped.
+std::string MessageLine(const Message& message);
+
+// What `policy` answers without asking; nothing for kAsk.
+std::optional<OverwriteAnswer> PolicyAnswer(OverwritePolicy policy);
+// Why an existing file cannot be asked about: "NAME already exists; use ...".
+std::string NoPromptNote(const std::string& name);
+// "y", "yes", "a", "all", "c" or "cancel", in any case, blanks around it;
+// nothing for anything else.
+std::optional<OverwriteAnswer> ParseOverwriteAnswer(std::string text);
+// EOF on an empty line, an error or Ctrl-C: the user gave no answer.
+bool NoAnswer(const LineRead& line);
 
 class TerminalUi final : public UserInterface {
  public:

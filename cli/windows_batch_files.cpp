@@ -1,5 +1,5 @@
 // The batch's file helpers on Windows: paths in UTF-8 go to the system as
-// UTF-16, made full and, when long, in the \\?\ form, so any name and length
+// the native file system gives them (SystemPathOf), so any name and length
 // works; the password file's permissions are its access control list.
 #include <aclapi.h>
 #include <io.h>
@@ -17,38 +17,6 @@ namespace larkspool::cli {
 namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// The form of `path` the system takes at any length.
-std::wstring SystemPath(const std::string& path) {
-  const std::wstring wide = Wide(path);
-  if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
-  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return wide;
-  std::wstring full(size, L'\0');
-  const DWORD length = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return wide;
-  full.resize(length);
-  if (full.size() < MAX_PATH - 12) return full;
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
-
-int ErrnoOfLastError() {
-  switch (::GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-      return EACCES;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-      return EEXIST;
-    case ERROR_DIRECTORY:
-      return ENOTDIR;
-    default:
-      return EIO;
-  }
-}
 
 bool IsBackupName(const std::wstring& name) {
   if (name.size() <= 4) return false;
@@ -98,13 +66,14 @@ std::string LastComponent(const std::string& path) {
 }
 
 bool ListBackups(const std::string& folder, bool recursive, std::vector<std::string>& found) {
+  const std::optional<std::wstring> pattern = SystemPathOf(JoinPath(folder, "*"));
+  if (!pattern) return false;
   WIN32_FIND_DATAW data{};
-  const std::wstring pattern = SystemPath(JoinPath(folder, "*"));
-  HANDLE first = ::FindFirstFileW(pattern.c_str(), &data);
+  HANDLE first = ::FindFirstFileW(pattern->c_str(), &data);
   if (first == INVALID_HANDLE_VALUE) {
     // An empty folder has no entry at all on some file systems.
     if (::GetLastError() == ERROR_FILE_NOT_FOUND) return true;
-    errno = ErrnoOfLastError();
+    errno = ErrnoFor(::GetLastError());
     return false;
   }
   const std::unique_ptr<void, FindCloser> find(first);
@@ -137,10 +106,11 @@ bool ListBackups(const std::string& folder, bool recursive, std::vector<std::str
 }
 
 bool MakeFolder(const std::string& path) {
-  const std::wstring target = SystemPath(path);
-  if (::CreateDirectoryW(target.c_str(), nullptr) != 0) return true;
-  const int error = ErrnoOfLastError();
-  const DWORD attributes = ::GetFileAttributesW(target.c_str());
+  const std::optional<std::wstring> target = SystemPathOf(path);
+  if (!target) return false;
+  if (::CreateDirectoryW(target->c_str(), nullptr) != 0) return true;
+  const int error = ErrnoFor(::GetLastError());
+  const DWORD attributes = ::GetFileAttributesW(target->c_str());
   if (error == EEXIST && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return true;

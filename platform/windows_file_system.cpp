@@ -80,16 +80,7 @@ std::unique_ptr<std::uint8_t[]> FileSystem::AllocateRecordBuffer(std::size_t siz
   return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
 }
 
-namespace {
-
-// One runtime call moves at most this many bytes; its count is an int.
-constexpr std::size_t kMaxTransfer = 1u << 30;
-
-// Seconds between 1601-01-01 (FILETIME) and 1970-01-01, in 100 ns ticks.
-constexpr std::int64_t kUnixEpochTicks = 116444736000000000;
-constexpr std::int64_t kTicksPerSecond = 10000000;
-
-int ErrnoFor(DWORD error) {
+int ErrnoFor(unsigned long error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -102,6 +93,8 @@ int ErrnoFor(DWORD error) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
       return EEXIST;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
     case ERROR_TOO_MANY_OPEN_FILES:
       return EMFILE;
     case ERROR_NOT_ENOUGH_MEMORY:
@@ -117,6 +110,15 @@ int ErrnoFor(DWORD error) {
       return EIO;
   }
 }
+
+namespace {
+
+// One runtime call moves at most this many bytes; its count is an int.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+// Seconds between 1601-01-01 (FILETIME) and 1970-01-01, in 100 ns ticks.
+constexpr std::int64_t kUnixEpochTicks = 116444736000000000;
+constexpr std::int64_t kTicksPerSecond = 10000000;
 
 // Closes a Win32 handle and leaves `error` in errno.
 FileHandle Refuse(HANDLE handle, int error) {
@@ -386,6 +388,8 @@ FileSystem& NativeFileSystem() {
 }
 
 std::unique_ptr<FileSystem> NewFileSystemWithOwnFolder() { return std::make_unique<WindowsFiles>(true); }
+
+std::optional<std::wstring> SystemPathOf(const std::string& path) { return SystemPath(path.c_str()); }
 
 bool IsFolder(const char* path) {
   const DWORD attributes = Attributes(path);

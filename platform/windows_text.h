@@ -1,4 +1,5 @@
-// Text on Windows: UTF-8 inside the program, UTF-16 at the system's calls.
+// Text on Windows: UTF-8 inside the program, UTF-16 at the system's calls;
+// and the paths and error codes of those calls.
 #pragma once
 
 #ifdef _WIN32
@@ -20,6 +21,14 @@ std::optional<std::wstring> Utf16(std::string_view utf8);
 // the bytes are not UTF-8.
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view text);
+
+// The path the system is given for the UTF-8 `path`, as the native file
+// system gives it: made full against the current folder, and when too long
+// for the plain form in the \\?\ one. No value, with errno EILSEQ, when
+// `path` is not UTF-8.
+std::optional<std::wstring> SystemPathOf(const std::string& path);
+// The errno value for a system error code (GetLastError's).
+int ErrnoFor(unsigned long error);
 
 // The program's arguments from its UTF-16 command line, its name first, in
 // UTF-8: the ANSI code page that main's argv goes through has no place for

@@ -9,18 +9,12 @@
 // After <windows.h>, whose types it needs.
 #include <aclapi.h>
 #else
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <csignal>
-#include <thread>
 #endif
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -473,47 +467,20 @@ TEST(BatchCancelTest, CtrlCStopsEveryJobAfterItsMessage) {
     std::snprintf(name, sizeof name, "in/box%02d.bkp", i);
     builder.WriteTo(dir / name);
   }
-  const std::string outPath = dir / "stdout";
-  const std::string errPath = dir / "stderr";
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setsid();
-    ::alarm(kCliTimeoutSeconds);
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (::chdir(dir.path().c_str()) != 0 || in < 0 || out < 0 || err < 0) ::_exit(126);
-    ::dup2(in, STDIN_FILENO);
-    ::dup2(out, STDOUT_FILENO);
-    ::dup2(err, STDERR_FILENO);
-    ::execl(LARKSPOOL_CLI_PATH, LARKSPOOL_CLI_PATH, "extract", "--each", "out", "in", "-j", "2",
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ASSERT_GT(child, 0);
   // As soon as the first message is under way.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kCliTimeoutSeconds);
-  while (!fs::exists(dir / "out/box00/m0.wav") && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  ::kill(child, SIGINT);
-  int wait = 0;
-  ASSERT_EQ(::waitpid(child, &wait, 0), child);
-  ASSERT_TRUE(WIFEXITED(wait));
-  EXPECT_EQ(WEXITSTATUS(wait), 2);
+  const Process run = RunCliInterrupted({"extract", "--each", "out", "in", "-j", "2"}, dir.path(),
+                                        [&] { return fs::exists(dir / "out/box00/m0.wav"); });
+  ASSERT_NE(run.status, -1) << "no normal exit";
+  EXPECT_EQ(run.status, 2);
 
   const std::map<std::string, Files> folders = FoldersIn(dir / "out");
   EXPECT_LT(folders.size(), static_cast<std::size_t>(kBackups));
   for (const auto& [folder, files] : folders) {
     for (const auto& [name, bytes] : files) EXPECT_EQ(bytes, big) << folder << "/" << name;
   }
-  const Bytes table = ReadFile(outPath);
-  const std::string text(table.begin(), table.end());
-  EXPECT_NE(text.find("not started"), std::string::npos) << text;
-  EXPECT_NE(text.find(std::to_string(kBackups) + " backups: "), std::string::npos) << text;
-  const Bytes err = ReadFile(errPath);
-  EXPECT_EQ(std::string(err.begin(), err.end()),
-            "larkspool-cli: interrupted; the files written before it are kept\n");
+  EXPECT_NE(run.out.find("not started"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(std::to_string(kBackups) + " backups: "), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "larkspool-cli: interrupted; the files written before it are kept\n");
 }
 #endif
 

@@ -11,6 +11,7 @@
 
 #include "builder/backup_builder.h"
 #include "platform/windows_text.h"
+#include "tests/support/cli_process_windows.h"
 #include "tests/support/scratch_dir.h"
 
 namespace larkspool::testing {
@@ -20,16 +21,6 @@ namespace {
 const std::string kName =
     "\xC5\x81\xC3\xB3"
     "d\xC5\xBA-\xE8\xA1\xA8.bkp";
-
-// The arguments here hold no quote and end in no backslash: quotes around
-// them are all they need.
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-
-std::wstring CliCommand(const std::vector<std::string>& args) {
-  std::wstring line = Quoted(Wide(LARKSPOOL_CLI_PATH));
-  for (const std::string& arg : args) line += L" " + Quoted(Wide(arg));
-  return line;
-}
 
 void WriteBackups(const ScratchDir& scratch) {
   const Bytes two = BackupBuilder::Single(BackupKind::k3)
@@ -76,23 +67,11 @@ TEST(WindowsConsoleTest, APipeGetsTheUtf8BytesThemselves) {
   ::SetHandleInformation(pipeRead, HANDLE_FLAG_INHERIT, 0);
   HANDLE nul = ::CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              &inherit, OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nul;
-  startup.hStdOutput = pipeWrite;
-  startup.hStdError = nul;
   PROCESS_INFORMATION child{};
-  std::wstring command = CliCommand({"verify", kName});
-  ASSERT_NE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                             Wide(scratch.path()).c_str(), &startup, &child),
-            0);
+  ASSERT_TRUE(StartCli({"verify", kName}, scratch.path(), nul, pipeWrite, nul, child));
   ::CloseHandle(pipeWrite);
   ::CloseHandle(nul);
-  std::string out;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(pipeRead, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) out.append(buffer, got);
+  const std::string out = ReadToEnd(pipeRead);
   ::WaitForSingleObject(child.hProcess, 20000);
   ::CloseHandle(pipeRead);
   ::CloseHandle(child.hThread);
@@ -150,8 +129,8 @@ std::optional<ConsoleRun> RunOnConsole(const std::string& cwd, const std::vector
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
   startup.lpAttributeList = list;
   const std::string report = cwd + "\\console-report.txt";
-  std::wstring command = Quoted(Wide(LARKSPOOL_CONSOLE_HOST_PATH)) + L" " + Quoted(Wide(report)) + L" " +
-                         Quoted(Wide(waitFor)) + L" " + CliCommand(args);
+  std::wstring command =
+      CommandLine({LARKSPOOL_CONSOLE_HOST_PATH, report, waitFor}) + L" " + CliCommandLine(args);
   PROCESS_INFORMATION host{};
   const BOOL started =
       ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT,

@@ -17,13 +17,10 @@
 #include "builder/backup_builder.h"
 #include "desktop/main_window_model.h"
 #include "tests/support/cli_process.h"
+#include "tests/support/salvage_fixture.h"
 #include "tests/support/session.h"
 
 namespace larkspool::testing {
-
-// A WAV file of exactly `size` bytes with its format chunk (salvage_fixture).
-Bytes WaveMessage(std::size_t size, std::uint8_t seed);
-
 namespace {
 
 const Bytes kA = WaveMessage(5000, 1), kB = WaveMessage(5000, 2), kC = WaveMessage(5000, 3),
@@ -42,20 +39,6 @@ Bytes Paired(std::optional<std::string> password) {
 void Fill(Bytes& b, std::size_t from, std::size_t to, std::uint8_t value) {
   std::fill(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to),
             value);
-}
-
-struct Salvaged {
-  RunResult result;
-  SalvageReport report;
-  Files files;
-};
-
-Salvaged SalvageInto(Session& s, const Bytes& backup) {
-  WriteFile(s.backup, backup);
-  Salvaged o{RunResult::kFailed, {}, {}};
-  o.result = Salvager(NativeFileSystem(), s.ui, TickingClock()).OnSalvage(s.backup, s.folder, o.report);
-  o.files = s.Output();
-  return o;
 }
 
 const std::string kUndecided =
@@ -93,7 +76,7 @@ TEST_P(SalvageGateTest, APairedBackupNeverOpensWithoutItsPassword) {
     SCOPED_TRACE(answer.typed.value_or("(cancel)"));
     Session s;
     s.ui.passwordAnswers = {answer.typed};
-    const Salvaged o = SalvageInto(s, backup);
+    const SalvageOutcome o = SalvageInto(s, backup);
     if (!c.refusal.empty()) {
       EXPECT_EQ(o.result, RunResult::kFailed);
       EXPECT_EQ(s.ui.passwordPrompts, 0);
@@ -183,7 +166,7 @@ TEST(SalvageLayoutTest, ADamagedKindFieldIsReadAsTheLayoutThatHolds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     Session s;
-    const Salvaged o = SalvageInto(s, c.backup);
+    const SalvageOutcome o = SalvageInto(s, c.backup);
     EXPECT_EQ(o.result, RunResult::kCompleted);
     EXPECT_EQ(s.ui.passwordPrompts, 0);
     Files named;
@@ -197,7 +180,7 @@ TEST(SalvageLayoutTest, ADamagedKindFieldIsReadAsTheLayoutThatHolds) {
   Bytes zeros = three.bytes();
   Fill(zeros, 24, 104 + 12, 0x00);
   Session s;
-  const Salvaged o = SalvageInto(s, zeros);
+  const SalvageOutcome o = SalvageInto(s, zeros);
   EXPECT_EQ(o.result, RunResult::kFailed);
   EXPECT_EQ(s.ui.MessageTexts(), std::vector<std::string>{kUndecided});
   EXPECT_TRUE(o.files.empty());
@@ -238,7 +221,7 @@ TEST(SalvageNotABackupTest, AFileThatIsNoBackupIsRefusedAndNothingIsWritten) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     Session s;
-    const Salvaged o = SalvageInto(s, c.bytes);
+    const SalvageOutcome o = SalvageInto(s, c.bytes);
     EXPECT_EQ(o.result, RunResult::kFailed);
     EXPECT_EQ(s.ui.MessageTexts(), std::vector<std::string>{kNotABackup});
     EXPECT_TRUE(o.files.empty());

@@ -17,76 +17,13 @@
 namespace larkspool::testing {
 namespace {
 
-// A message of a backup built for these tests and where its bytes lie.
-struct Placed {
-  std::string name;
-  Bytes payload;
-  std::int64_t header = 0;  // its entry header, or the record that names it
-  std::int64_t offset = 0;  // its payload
-};
-
 // Four messages of 5000 bytes, "a.wav" to "d.wav" (WAV files with a format
 // chunk): one entry each, or two a record.
-struct Layout {
-  bool paired = false;
-  Bytes bytes;
-  std::vector<Placed> messages;
-
-  explicit Layout(bool pairedLayout) : paired(pairedLayout) {
-    BackupBuilder builder = paired ? BackupBuilder::Paired() : BackupBuilder::Single(BackupKind::k3);
-    std::int64_t at = paired ? 51 : 24;
-    for (int i = 0; i < 4; ++i) {
-      Placed m{std::string(1, static_cast<char>('a' + i)) + ".wav",
-               WaveMessage(5000, static_cast<std::uint8_t>(i))};
-      if (!paired) {
-        builder.Entry(m.name, m.payload);
-        m.header = at;
-        m.offset = at + 80;
-        at = m.offset + 5000;
-      } else if (i % 2 == 0) {
-        m.header = at;
-        m.offset = at + 256;
-        at = m.offset + 5000;
-      } else {
-        const Placed& first = messages.back();
-        builder.Files(first.name, first.payload, m.name, m.payload);
-        m.header = first.header;
-        m.offset = at;
-        at += 5000;
-      }
-      messages.push_back(m);
-    }
-    bytes = builder.bytes();
-  }
-  const Placed& operator[](char name) const { return messages[static_cast<std::size_t>(name - 'a')]; }
-};
-
-struct Outcomes {
-  RunResult result;
-  SalvageReport report;
-  Files files;
-};
-
-Outcomes Salvage(Session& s, const Bytes& backup) {
-  WriteFile(s.backup, backup);
-  Outcomes o{RunResult::kFailed, {}, {}};
-  o.result = Salvager(NativeFileSystem(), s.ui, TickingClock()).OnSalvage(s.backup, s.folder, o.report);
-  o.files = s.Output();
-  return o;
-}
-
-std::map<std::string, std::string> States(const SalvageReport& report) {
-  std::map<std::string, std::string> states;
-  for (const SalvagedMessage& m : report.messages) {
-    const std::string key = m.state == SalvageState::kLost ? m.storedName : m.outputName;
-    states[key] = std::string(StateName(m.state));
-  }
-  return states;
-}
+BuiltBackup FourMessages(bool paired) { return BuiltBackup(paired, {5000, 5000, 5000, 5000}); }
 
 // The bytes a saved file holds must be the backup's bytes where the message
 // lies, its RIFF and data sizes mended when it was cut.
-void ExpectSavedBytes(const Outcomes& o, const Bytes& backup) {
+void ExpectSavedBytes(const SalvageOutcome& o, const Bytes& backup) {
   for (const SalvagedMessage& m : o.report.messages) {
     if (m.state == SalvageState::kLost) continue;
     ASSERT_TRUE(o.files.contains(m.outputName)) << m.outputName;
@@ -98,7 +35,7 @@ void ExpectSavedBytes(const Outcomes& o, const Bytes& backup) {
   }
 }
 
-using Damage = void (*)(const Layout&, Bytes&);
+using Damage = void (*)(const BuiltBackup&, Bytes&);
 struct DamageCase {
   const char* label;
   Damage damage;
@@ -121,13 +58,13 @@ TEST_P(SalvageDamageTest, SavesWhatCanBeReadAndReportsTheRest) {
     const std::map<std::string, std::string>& expected = paired ? c.paired : c.single;
     if (expected.empty()) continue;
     SCOPED_TRACE(paired ? "paired" : "single");
-    const Layout layout(paired);
+    const BuiltBackup layout = FourMessages(paired);
     Bytes damaged = layout.bytes;
     c.damage(layout, damaged);
     Session s;
-    const Outcomes o = Salvage(s, damaged);
+    const SalvageOutcome o = SalvageInto(s, damaged);
     ASSERT_EQ(o.result, RunResult::kCompleted);
-    EXPECT_EQ(States(o.report), expected);
+    EXPECT_EQ(StatesOf(o.report), expected);
     EXPECT_EQ(o.report.kindAssumed, c.kindAssumed);
     EXPECT_TRUE(o.report.Damaged());
     ExpectSavedBytes(o, damaged);
@@ -143,13 +80,14 @@ TEST_P(SalvageDamageTest, SavesWhatCanBeReadAndReportsTheRest) {
 INSTANTIATE_TEST_SUITE_P(
     Damage, SalvageDamageTest,
     ::testing::Values(
-        DamageCase{"truncation inside a header",
-                   [](const Layout& l, Bytes& b) { b.resize(static_cast<std::size_t>(l['c'].header + 40)); },
-                   {{"a.wav", "complete"}, {"b.wav", "complete"}},
-                   {{"a.wav", "complete"}, {"b.wav", "complete"}}},
+        DamageCase{
+            "truncation inside a header",
+            [](const BuiltBackup& l, Bytes& b) { b.resize(static_cast<std::size_t>(l['c'].header + 40)); },
+            {{"a.wav", "complete"}, {"b.wav", "complete"}},
+            {{"a.wav", "complete"}, {"b.wav", "complete"}}},
         DamageCase{
             "truncation inside a payload",
-            [](const Layout& l, Bytes& b) { b.resize(static_cast<std::size_t>(l['d'].offset + 1000)); },
+            [](const BuiltBackup& l, Bytes& b) { b.resize(static_cast<std::size_t>(l['d'].offset + 1000)); },
             {{"a.wav", "complete"},
              {"b.wav", "complete"},
              {"c.wav", "complete"},
@@ -159,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
              {"c.wav", "complete"},
              {"d.partial.wav", "partial"}}},
         DamageCase{"burst over a size field",
-                   [](const Layout& l, Bytes& b) {
+                   [](const BuiltBackup& l, Bytes& b) {
                      // The entry's size, or slot A's size of the second record.
                      const std::int64_t field = l.paired ? l['c'].header + 100 : l['b'].header + 68;
                      const Bytes burst = {0x13, 0x77, 0x00, 0x01, 0xEE};
@@ -169,18 +107,19 @@ INSTANTIATE_TEST_SUITE_P(
         // b's last 500 bytes are zeros that run on into c's header: b is
         // saved up to them, not as complete.
         DamageCase{"zeroed 4 KiB block across two entries",
-                   [](const Layout& l, Bytes& b) { Zero(b, l['c'].header - 500, 4096); },
+                   [](const BuiltBackup& l, Bytes& b) { Zero(b, l['c'].header - 500, 4096); },
                    {{"a.wav", "complete"}, {"b.partial.wav", "partial"}, {"d.wav", "complete"}},
                    // d's record is gone with c's: its payload is carved.
                    {{"a.wav", "complete"}, {"b.partial.wav", "partial"}, {"recovered-15563.wav", "unnamed"}}},
-        DamageCase{"damaged kind field", [](const Layout&, Bytes& b) { b[8] = 9; }, kAllComplete,
+        DamageCase{"damaged kind field", [](const BuiltBackup&, Bytes& b) { b[8] = 9; }, kAllComplete,
                    kAllComplete, true},
-        DamageCase{"record with a wrong type",
-                   [](const Layout& l, Bytes& b) { b[static_cast<std::size_t>(l['c'].header + 12)] = 9; },
-                   {},
-                   kAllComplete},
+        DamageCase{
+            "record with a wrong type",
+            [](const BuiltBackup& l, Bytes& b) { b[static_cast<std::size_t>(l['c'].header + 12)] = 9; },
+            {},
+            kAllComplete},
         DamageCase{"RIFF inside a payload's audio data",
-                   [](const Layout& l, Bytes& b) {
+                   [](const BuiltBackup& l, Bytes& b) {
                      // A tagged file inside c's audio, and c's header (or
                      // record) zeroed: c is carved whole, nothing from inside.
                      const Bytes inner = {'R', 'I', 'F', 'F', 100, 0, 0, 0, 'W', 'A', 'V', 'E'};
@@ -218,7 +157,7 @@ TEST_P(SalvagePasswordTest, ThePasswordStaysAGate) {
   if (c.cutTo != 0) backup.resize(c.cutTo);
   Session s;
   s.ui.passwordAnswers.assign(c.answers.begin(), c.answers.end());
-  const Outcomes o = Salvage(s, backup);
+  const SalvageOutcome o = SalvageInto(s, backup);
   EXPECT_EQ(o.result, c.result);
   EXPECT_EQ(o.files.size(), c.files);
   EXPECT_EQ(s.ui.passwordPrompts, static_cast<int>(c.answers.size()));
@@ -243,7 +182,7 @@ TEST(SalvagePropertyTest, UntouchedMessagesComeBackAndNoStoredNameHoldsForeignBy
   std::mt19937 random(20261207);
   for (int round = 0; round < 60; ++round) {
     const bool paired = round % 2 == 1;
-    const Layout layout(paired);
+    const BuiltBackup layout = FourMessages(paired);
     Bytes damaged = layout.bytes;
     const std::int64_t start = paired ? 51 : 24;
     struct Touch {
@@ -280,31 +219,31 @@ TEST(SalvagePropertyTest, UntouchedMessagesComeBackAndNoStoredNameHoldsForeignBy
     };
     SCOPED_TRACE("round " + std::to_string(round));
     Session s;
-    const Outcomes o = Salvage(s, damaged);
+    const SalvageOutcome o = SalvageInto(s, damaged);
     ASSERT_EQ(o.result, RunResult::kCompleted);
-    for (const Placed& m : layout.messages) {
+    for (const PlacedMessage& m : layout.messages) {
       if (!isTouched(m.header, m.offset + 5000)) {
         ASSERT_TRUE(o.files.contains(m.name)) << m.name;
-        EXPECT_EQ(o.files.at(m.name), m.payload) << m.name;
+        EXPECT_EQ(o.files.at(m.name), m.original) << m.name;
       }
     }
     for (const SalvagedMessage& saved : o.report.messages) {
       if (saved.state != SalvageState::kComplete && saved.state != SalvageState::kPartial) continue;
-      const Placed& m = layout[saved.storedName[0]];
+      const PlacedMessage& m = layout[saved.storedName[0]];
       ASSERT_EQ(saved.offset, m.offset) << saved.outputName;
       ASSERT_TRUE(o.files.contains(saved.outputName)) << saved.outputName;
       const Bytes& held = o.files.at(saved.outputName);
-      ASSERT_LE(held.size(), m.payload.size()) << saved.outputName;
+      ASSERT_LE(held.size(), m.original.size()) << saved.outputName;
       if (saved.state == SalvageState::kComplete && !isTouched(m.header, m.offset + 12)) {
-        EXPECT_EQ(held.size(), m.payload.size()) << saved.outputName;
+        EXPECT_EQ(held.size(), m.original.size()) << saved.outputName;
       }
-      const bool mended = held.size() < m.payload.size();
+      const bool mended = held.size() < m.original.size();
       for (std::size_t i = 0; i < held.size(); ++i) {
         const bool sizeField = mended && ((i >= 4 && i < 8) || (i >= 40 && i < 44));
         if (sizeField ||
             isTouched(m.offset + static_cast<std::int64_t>(i), m.offset + static_cast<std::int64_t>(i) + 1))
           continue;
-        ASSERT_EQ(held[i], m.payload[i]) << saved.outputName << " byte " << i;
+        ASSERT_EQ(held[i], m.original[i]) << saved.outputName << " byte " << i;
       }
       // Zeros from inside the payload on into the name of the header after
       // it (the tags of the record's next file): damage that began before.
@@ -326,7 +265,7 @@ TEST(SalvagePropertyTest, UntouchedMessagesComeBackAndNoStoredNameHoldsForeignBy
 TEST(SalvageAfterExtractTest, GoesOnFromTheDamagedEntryAndWritesTheReport) {
   for (const bool paired : {false, true}) {
     SCOPED_TRACE(paired ? "paired" : "single");
-    const Layout layout(paired);
+    const BuiltBackup layout = FourMessages(paired);
     Bytes damaged = layout.bytes;
     // b's tags (paired: file B of the first record, after A was written).
     damaged[static_cast<std::size_t>(layout['b'].offset)] = 'X';
@@ -349,11 +288,11 @@ TEST(SalvageAfterExtractTest, GoesOnFromTheDamagedEntryAndWritesTheReport) {
                   s.folder + static_cast<char>(std::filesystem::path::preferred_separator) +
                   "larkspool-salvage.txt");
     const Files after = s.Output();
-    EXPECT_EQ(after.at("a.wav"), layout['a'].payload);
-    EXPECT_EQ(after.at("c.wav"), layout['c'].payload);
-    EXPECT_EQ(after.at("d.wav"), layout['d'].payload);
+    EXPECT_EQ(after.at("a.wav"), layout['a'].original);
+    EXPECT_EQ(after.at("c.wav"), layout['c'].original);
+    EXPECT_EQ(after.at("d.wav"), layout['d'].original);
     EXPECT_FALSE(after.contains("b.wav"));
-    EXPECT_EQ(States(report).at("b.wav"), "lost");
+    EXPECT_EQ(StatesOf(report).at("b.wav"), "lost");
     const std::string text(after.at("larkspool-salvage.txt").begin(),
                            after.at("larkspool-salvage.txt").end());
     EXPECT_NE(text.find("lost  b.wav"), std::string::npos) << text;
@@ -380,7 +319,7 @@ TEST(SalvageSoundTest, WritesExactlyWhatExtractWrites) {
   Session extracted;
   ASSERT_EQ(extracted.Extract(builder), RunResult::kCompleted);
   Session salvaged;
-  const Outcomes o = Salvage(salvaged, builder.bytes());
+  const SalvageOutcome o = SalvageInto(salvaged, builder.bytes());
   ASSERT_EQ(o.result, RunResult::kCompleted);
   EXPECT_EQ(o.files, extracted.Output());
   EXPECT_EQ(o.files.size(), 3u);

@@ -2,6 +2,7 @@
 // cli_process_posix.cpp, CreateProcess in cli_process_windows.cpp.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
 // the null device on stdin.
 Process RunCliWithEnvironment(const std::vector<std::string>& args, const std::string& cwd,
                               const std::vector<std::string>& environment);
+// The same, with the null device on stdin, interrupted (SIGINT, as Ctrl-C
+// sends it) as soon as `ready` holds.
+Process RunCliInterrupted(const std::vector<std::string>& args, const std::string& cwd,
+                          const std::function<bool()>& ready);
 #endif
 
 }  // namespace larkspool::testing

@@ -2,7 +2,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include "tests/support/cli_process.h"
 
@@ -20,7 +23,8 @@ std::string Slurp(std::FILE* file) {
 // The child gets a session of its own, so it has no controlling terminal and
 // never prompts on /dev/tty; a run that hangs is killed after 20 seconds.
 Process Run(const std::vector<std::string>& args, const std::string& cwd,
-            const std::optional<std::string>& input, const std::vector<std::string>& environment) {
+            const std::optional<std::string>& input, const std::vector<std::string>& environment,
+            const std::function<bool()>& interruptWhen = {}) {
   std::vector<std::string> environmentText(environment);
   for (char** variable = environ; *variable != nullptr; ++variable) environmentText.emplace_back(*variable);
   std::vector<char*> envp;
@@ -54,6 +58,13 @@ Process Run(const std::vector<std::string>& args, const std::string& cwd,
   }
   if (!input) ::close(stdinFd);
   std::fclose(in);
+  if (interruptWhen && child > 0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kCliTimeoutSeconds);
+    while (!interruptWhen() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ::kill(child, SIGINT);
+  }
   int wait = 0;
   Process run;
   if (child > 0 && ::waitpid(child, &wait, 0) == child && WIFEXITED(wait)) run.status = WEXITSTATUS(wait);
@@ -72,6 +83,11 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
 Process RunCliWithEnvironment(const std::vector<std::string>& args, const std::string& cwd,
                               const std::vector<std::string>& environment) {
   return Run(args, cwd, std::nullopt, environment);
+}
+
+Process RunCliInterrupted(const std::vector<std::string>& args, const std::string& cwd,
+                          const std::function<bool()>& ready) {
+  return Run(args, cwd, std::nullopt, {}, ready);
 }
 
 }  // namespace larkspool::testing

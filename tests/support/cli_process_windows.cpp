@@ -1,9 +1,10 @@
-#include <windows.h>
+#include "tests/support/cli_process_windows.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "platform/windows_text.h"
 #include "tests/support/cli_process.h"
 
 namespace larkspool::testing {
@@ -48,11 +49,8 @@ HANDLE TemporaryFile() {
 }
 
 std::string ReadBack(HANDLE file) {
-  std::string text;
   ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) text.append(buffer, got);
+  const std::string text = ReadToEnd(file);
   ::CloseHandle(file);
   // The program writes text: its lines end in CR LF on Windows.
   std::string lines;
@@ -64,24 +62,48 @@ std::string ReadBack(HANDLE file) {
 
 }  // namespace
 
-std::wstring Wide(const std::string& text) {
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
-  wide.resize(wide.find(L'\0'));
-  return wide;
+std::wstring CommandLine(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& word : words) {
+    if (!line.empty()) line += ' ';
+    line += Quoted(word);
+  }
+  // The arguments are UTF-8 and reach the program as UTF-16, as a shell
+  // hands them on.
+  return Wide(line);
+}
+
+std::wstring CliCommandLine(const std::vector<std::string>& args) {
+  std::vector<std::string> words{LARKSPOOL_CLI_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  return CommandLine(words);
+}
+
+bool StartCli(const std::vector<std::string>& args, const std::string& cwd, HANDLE in, HANDLE out, HANDLE err,
+              PROCESS_INFORMATION& child) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  std::wstring commandLine = CliCommandLine(args);
+  return ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                          Wide(cwd).c_str(), &startup, &child) != 0;
+}
+
+std::string ReadToEnd(HANDLE file) {
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) text.append(buffer, got);
+  return text;
 }
 
 // The child is detached from the console, so it has no console to prompt on;
 // a run that hangs is killed after 20 seconds.
 Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
                const std::optional<std::string>& input) {
-  std::string commandLine = Quoted(LARKSPOOL_CLI_PATH);
-  for (const std::string& arg : args) {
-    commandLine += ' ';
-    commandLine += Quoted(arg);
-  }
-
   HANDLE in = INVALID_HANDLE_VALUE;
   if (input) {
     in = TemporaryFile();
@@ -96,25 +118,15 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
   HANDLE out = TemporaryFile();
   HANDLE err = TemporaryFile();
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
   PROCESS_INFORMATION child{};
   Process run;
   std::string why;
   // A start that fails is tried twice more; the errors go into the output,
   // so that a failure names its cause.
-  BOOL started = FALSE;
+  bool started = false;
   for (int attempt = 0; attempt < 3 && !started; ++attempt) {
     if (attempt > 0) ::Sleep(200);
-    // The arguments are UTF-8 and reach the program as UTF-16, as a shell
-    // hands them on.
-    std::wstring wideCommandLine = Wide(commandLine);
-    started = ::CreateProcessW(nullptr, wideCommandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
-                               nullptr, Wide(cwd).c_str(), &startup, &child);
+    started = StartCli(args, cwd, in, out, err, child);
     if (!started) why += "CreateProcess failed with error " + std::to_string(::GetLastError()) + "\n";
   }
   if (started) {

@@ -14,18 +14,11 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/windows_text.h"
+
 namespace {
 
 constexpr DWORD kTimeoutMs = 20000;
-
-std::string Utf8(const std::wstring& text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-  return out;
-}
 
 std::wstring Screen(HANDLE console) {
   CONSOLE_SCREEN_BUFFER_INFO info{};
@@ -94,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
   FILE* report = ::_wfopen(argv[1], L"wb");
   if (report == nullptr) return 73;
   std::fprintf(report, "%u %u %u %lu\n", before, during, after, static_cast<unsigned long>(status));
-  const std::string screen = Utf8(Screen(output));
+  const std::string screen = larkspool::Utf8(Screen(output));
   std::fwrite(screen.data(), 1, screen.size(), report);
   std::fclose(report);
   return 0;
