@@ -142,7 +142,7 @@ ContentsWindow::ContentsWindow(std::unique_ptr<desktop::AudioOutput> output,
   table_->setShowGrid(false);
   table_->setWordWrap(false);
   table_->setAlternatingRowColors(true);
-  table_->setSortingEnabled(true);
+  // Backup order until a header is clicked.
   table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   table_->horizontalHeader()->setHighlightSections(false);
   table_->horizontalHeader()->setStretchLastSection(true);
@@ -244,6 +244,7 @@ ContentsWindow::ContentsWindow(std::unique_ptr<desktop::AudioOutput> output,
   });
   timer_.setInterval(kTickMilliseconds);
   connect(&timer_, &QTimer::timeout, this, &ContentsWindow::OnTick);
+  table_->setSortingEnabled(true);
   UpdatePlayer();
   UpdateStatus();
 }
