@@ -25,21 +25,23 @@ std::string ErrorText(QAudio::Error error) {
 
 }  // namespace
 
-void PcmDevice::Reset(const PcmAudio* audio, std::uint64_t fromFrame) {
+void PcmDevice::Reset(const PcmAudio* audio, std::uint64_t fromFrame, std::uint64_t tailBytes) {
   audio_ = audio;
   position_ = audio == nullptr ? 0 : fromFrame * audio->format.channels * sizeof(std::int16_t);
+  end_ = audio == nullptr ? 0 : audio->samples.size() * sizeof(std::int16_t) + tailBytes;
 }
 
 qint64 PcmDevice::bytesAvailable() const {
-  const std::uint64_t size = audio_ == nullptr ? 0 : audio_->samples.size() * sizeof(std::int16_t);
-  return static_cast<qint64>(size - std::min(size, position_)) + QIODevice::bytesAvailable();
+  return static_cast<qint64>(end_ - std::min(end_, position_)) + QIODevice::bytesAvailable();
 }
 
 qint64 PcmDevice::readData(char* data, qint64 maxSize) {
   if (audio_ == nullptr || maxSize <= 0) return 0;
-  const std::uint64_t size = audio_->samples.size() * sizeof(std::int16_t);
-  const std::uint64_t count = std::min(size - std::min(size, position_), static_cast<std::uint64_t>(maxSize));
-  std::memcpy(data, reinterpret_cast<const char*>(audio_->samples.data()) + position_, count);
+  const std::uint64_t samples = audio_->samples.size() * sizeof(std::int16_t);
+  const std::uint64_t count = std::min(end_ - std::min(end_, position_), static_cast<std::uint64_t>(maxSize));
+  const std::uint64_t fromSamples = position_ < samples ? std::min(count, samples - position_) : 0;
+  std::memcpy(data, reinterpret_cast<const char*>(audio_->samples.data()) + position_, fromSamples);
+  std::memset(data + fromSamples, 0, count - fromSamples);
   position_ += count;
   return static_cast<qint64>(count);
 }
@@ -70,7 +72,9 @@ bool QtAudioOutput::Start(const PcmAudio& audio, std::uint64_t from) {
     return false;
   }
   rate_ = audio.format.sampleRate;
-  device_.Reset(&audio, from);
+  // Half a second of silence after the message outlasts what the server
+  // buffers.
+  device_.Reset(&audio, from, std::uint64_t{audio.format.sampleRate} * audio.format.channels);
   device_.open(QIODevice::ReadOnly);
   sink_ = std::make_unique<QAudioSink>(device, format);
   QObject::connect(sink_.get(), &QAudioSink::stateChanged, sink_.get(), [this] { OnStateChanged(); });
@@ -97,6 +101,8 @@ void QtAudioOutput::Stop() {
 }
 
 std::uint64_t QtAudioOutput::FramesPlayed() const {
+  // Past the message's end this counts the silence after it; the player
+  // holds the position to the message's length.
   if (!sink_) return 0;
   return static_cast<std::uint64_t>(sink_->processedUSecs()) * rate_ / 1000000u;
 }

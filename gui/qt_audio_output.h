@@ -12,11 +12,14 @@ class QAudioSink;
 
 namespace larkspool::gui {
 
-// The samples of a PcmAudio as a read-only byte stream, from a frame on.
+// The samples of a PcmAudio as a read-only byte stream, from a frame on,
+// and then `tailBytes` of silence: the sink stops as soon as the stream has
+// nothing more to give, dropping what the sound server still holds, so the
+// silence is what is dropped, not the message's last tenths of a second.
 class PcmDevice final : public QIODevice {
  public:
   // `audio` must outlive the reads.
-  void Reset(const PcmAudio* audio, std::uint64_t fromFrame);
+  void Reset(const PcmAudio* audio, std::uint64_t fromFrame, std::uint64_t tailBytes = 0);
   bool isSequential() const override { return true; }
   qint64 bytesAvailable() const override;
   bool atEnd() const override { return bytesAvailable() == 0; }
@@ -28,6 +31,7 @@ class PcmDevice final : public QIODevice {
  private:
   const PcmAudio* audio_ = nullptr;
   std::uint64_t position_ = 0;  // in bytes
+  std::uint64_t end_ = 0;       // the samples' bytes and the silence's
 };
 
 class QtAudioOutput final : public desktop::AudioOutput {
