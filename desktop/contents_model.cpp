@@ -222,8 +222,15 @@ bool ContentsModel::Open(const std::string& backupFile) {
     BackupListing listing;
     const Outcome listed = ListBackup(fs_, kept, backupFile_, ScanMode::kVerify, listing);
     if (listed.cancelled()) return false;
-    const bool damaged = listed.failed() && (listed.code() == StatusCode::kWaveFormat ||
-                                             listed.code() == StatusCode::kReadFailed);
+    // The walk stopped at damage: a payload without its tags, the backup
+    // cut short, or an entry whose name cannot be a file here (a zeroed
+    // header) in a backup that opens.
+    bool damaged = listed.failed() &&
+                   (listed.code() == StatusCode::kWaveFormat || listed.code() == StatusCode::kReadFailed);
+    if (listed.failed() && listed.code() == StatusCode::kOpenFailed) {
+      ScopedFile backup(fs_, fs_.OpenRead(backupFile_.c_str()));
+      damaged = backup.valid();
+    }
     if (listed.failed() && !damaged) {
       ReportStatus(ui_, listed);
       return false;
