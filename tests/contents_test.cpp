@@ -187,6 +187,7 @@ struct ExtractCase {
   std::vector<std::size_t> wanted;    // the messages (backup order) the folder must hold
   std::vector<std::string> existing;  // files in the folder before the run
   std::vector<OverwriteAnswer> answers;
+  bool swappedAfterOpen = false;  // the first two names trade places before the run
 };
 
 class ContentsExtract : public ::testing::TestWithParam<ExtractCase> {};
@@ -208,10 +209,17 @@ TEST_P(ContentsExtract, WritesExactlyTheChosenMessages) {
     }
   }
   b.WriteTo(s.backup);
-  const Bytes before = ReadFile(s.backup);
   if (c.password) s.ui.passwordAnswers.push_back(*c.password);
   ContentsModel model(NativeFileSystem(), s.ui);
   ASSERT_TRUE(model.Open(s.backup));
+  if (c.swappedAfterOpen) {
+    BackupBuilder::Single(BackupKind::k3)
+        .Entry(c.names[1], payloads[0])
+        .Entry(c.names[0], payloads[1])
+        .Entry(c.names[2], payloads[2])
+        .WriteTo(s.backup);
+  }
+  const Bytes before = ReadFile(s.backup);
   EXPECT_EQ(s.ui.passwordPrompts, c.password ? 1 : 0);
   for (const std::string& name : c.existing) s.Put(name);
   s.ui.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
@@ -259,6 +267,15 @@ const ExtractCase kExtractCases[] = {
      {0},
      {"a.wav", "c.wav"},
      {OverwriteAnswer::kYes}},
+    {"a backup changed since it was opened: nothing unchosen is taken",
+     {},
+     {"a.wav", "b.wav", "c.wav"},
+     "",
+     {1},
+     {},
+     {},
+     {},
+     true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Model, ContentsExtract, ::testing::ValuesIn(kExtractCases), ByLabel());
