@@ -503,6 +503,22 @@ TEST(ContentsPlayer, PlaysSeeksEndsAndSurvivesFaults) {
                                       std::string(desktop::kDeviceLostText)}));
   output.now = desktop::AudioOutput::Fault::kNone;
   ASSERT_TRUE(player->Toggle(std::nullopt));
+
+  // A message the end of the backup cuts plays as far as it is saved.
+  const BuiltBackup built(false, {300, 1044});
+  Bytes cut = built.bytes;
+  cut.resize(cut.size() - 400);
+  WriteFile(s.backup, cut);
+  ContentsModel damaged(NativeFileSystem(), s.ui);
+  ASSERT_TRUE(damaged.Open(s.backup));
+  desktop::Player partial(damaged, output, s.ui);
+  ASSERT_TRUE(partial.Play(1)) << s.ui.MessageTexts().back();
+  const Bytes& original = built['b'].original;
+  std::vector<std::int16_t> saved;
+  for (std::size_t at = 44; at + 1 < 1044 - 400; at += 2)
+    saved.push_back(static_cast<std::int16_t>(original[at] | original[at + 1] << 8));
+  EXPECT_EQ(output.handed, saved);
+  partial.Stop();
   output.calls.clear();
   player.reset();  // closing the window stops playback
   EXPECT_EQ(output.calls, std::vector<std::string>{"stop"});
