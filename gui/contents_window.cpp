@@ -258,6 +258,15 @@ ContentsWindow::ContentsWindow(std::unique_ptr<desktop::AudioOutput> output,
     player_.SeekFraction(static_cast<double>(slider_->sliderPosition()) / kSliderRange);
     UpdatePlayer();
   });
+  // While the handle is dragged, the time shows where it would play from.
+  connect(slider_, &QSlider::sliderMoved, this, [this](int value) {
+    const std::optional<std::size_t> entry = player_.loadedEntry();
+    if (!entry || !model_.entries()[*entry].audio || model_.entries()[*entry].audio->sampleRate == 0) return;
+    const double seconds = static_cast<double>(player_.length()) / model_.entries()[*entry].audio->sampleRate;
+    const std::string text =
+        desktop::ClockText(seconds * value / kSliderRange) + " / " + desktop::ClockText(seconds);
+    position_->setText(QString::fromLatin1(text.c_str()));
+  });
   timer_.setInterval(kTickMilliseconds);
   connect(&timer_, &QTimer::timeout, this, &ContentsWindow::OnTick);
   table_->setSortingEnabled(true);
