@@ -451,7 +451,6 @@ const std::vector<RefusedCase> kRefused = {
 
 INSTANTIATE_TEST_SUITE_P(Batch, BatchRefusedTest, ::testing::ValuesIn(kRefused), ByLabel());
 
-#ifndef _WIN32
 // Ctrl-C in the middle of a batch: exit 2, the backups not yet begun get no
 // folder, and every file on disk is whole (each job stops after the message
 // it is writing).
@@ -482,7 +481,6 @@ TEST(BatchCancelTest, CtrlCStopsEveryJobAfterItsMessage) {
   EXPECT_NE(run.out.find(std::to_string(kBackups) + " backups: "), std::string::npos) << run.out;
   EXPECT_EQ(run.err, "larkspool-cli: interrupted; the files written before it are kept\n");
 }
-#endif
 
 }  // namespace
 }  // namespace larkspool::testing

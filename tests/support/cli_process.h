@@ -28,10 +28,10 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
 // the null device on stdin.
 Process RunCliWithEnvironment(const std::vector<std::string>& args, const std::string& cwd,
                               const std::vector<std::string>& environment);
-// The same, with the null device on stdin, interrupted (SIGINT, as Ctrl-C
-// sends it) as soon as `ready` holds.
+#endif
+// The same, with the null device on stdin, interrupted by Ctrl-C (SIGINT;
+// on Windows the console's Ctrl-C) as soon as `ready` holds.
 Process RunCliInterrupted(const std::vector<std::string>& args, const std::string& cwd,
                           const std::function<bool()>& ready);
-#endif
 
 }  // namespace larkspool::testing

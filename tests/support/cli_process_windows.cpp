@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "platform/windows_text.h"
@@ -48,6 +49,10 @@ HANDLE TemporaryFile() {
                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
+// The test's own answer to the Ctrl-C it sends: it goes on. (Ignoring Ctrl-C
+// with no handler would pass the ignoring on to the child.)
+BOOL WINAPI IgnoreControl(DWORD /*type*/) { return TRUE; }
+
 std::string ReadBack(HANDLE file) {
   ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
   const std::string text = ReadToEnd(file);
@@ -80,7 +85,7 @@ std::wstring CliCommandLine(const std::vector<std::string>& args) {
 }
 
 bool StartCli(const std::vector<std::string>& args, const std::string& cwd, HANDLE in, HANDLE out, HANDLE err,
-              PROCESS_INFORMATION& child) {
+              PROCESS_INFORMATION& child, DWORD creationFlags) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -88,7 +93,7 @@ bool StartCli(const std::vector<std::string>& args, const std::string& cwd, HAND
   startup.hStdOutput = out;
   startup.hStdError = err;
   std::wstring commandLine = CliCommandLine(args);
-  return ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+  return ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
                           Wide(cwd).c_str(), &startup, &child) != 0;
 }
 
@@ -100,10 +105,14 @@ std::string ReadToEnd(HANDLE file) {
   return text;
 }
 
+namespace {
+
 // The child is detached from the console, so it has no console to prompt on;
-// a run that hangs is killed after 20 seconds.
-Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
-               const std::optional<std::string>& input) {
+// a run that hangs is killed after 20 seconds. With `interruptWhen`, the
+// child shares a console of the test's own instead, and gets Ctrl-C on it as
+// soon as `interruptWhen` holds.
+Process Run(const std::vector<std::string>& args, const std::string& cwd,
+            const std::optional<std::string>& input, const std::function<bool()>& interruptWhen = {}) {
   HANDLE in = INVALID_HANDLE_VALUE;
   if (input) {
     in = TemporaryFile();
@@ -117,19 +126,36 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
   }
   HANDLE out = TemporaryFile();
   HANDLE err = TemporaryFile();
-
   PROCESS_INFORMATION child{};
   Process run;
   std::string why;
+  if (interruptWhen) {
+    // A console of its own to share: the one Wine gives a program started
+    // from a shell cannot send Ctrl-C.
+    ::FreeConsole();
+    if (::AllocConsole() == 0)
+      why += "AllocConsole failed with error " + std::to_string(::GetLastError()) + "\n";
+    ::SetConsoleCtrlHandler(IgnoreControl, TRUE);
+  }
   // A start that fails is tried twice more; the errors go into the output,
   // so that a failure names its cause.
   bool started = false;
   for (int attempt = 0; attempt < 3 && !started; ++attempt) {
     if (attempt > 0) ::Sleep(200);
-    started = StartCli(args, cwd, in, out, err, child);
+    started = StartCli(args, cwd, in, out, err, child, interruptWhen ? DWORD{0} : DETACHED_PROCESS);
     if (!started) why += "CreateProcess failed with error " + std::to_string(::GetLastError()) + "\n";
   }
   if (started) {
+    if (interruptWhen) {
+      const ULONGLONG deadline = ::GetTickCount64() + kCliTimeoutSeconds * 1000ULL;
+      while (!interruptWhen() && ::GetTickCount64() < deadline &&
+             ::WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT) {
+        ::Sleep(1);
+      }
+      if (::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) == 0) {
+        why += "GenerateConsoleCtrlEvent failed with error " + std::to_string(::GetLastError()) + "\n";
+      }
+    }
     if (::WaitForSingleObject(child.hProcess, kCliTimeoutSeconds * 1000) != WAIT_OBJECT_0) {
       ::TerminateProcess(child.hProcess, STATUS_TIMEOUT);
       ::WaitForSingleObject(child.hProcess, INFINITE);
@@ -146,10 +172,23 @@ Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
     ::CloseHandle(child.hThread);
     ::CloseHandle(child.hProcess);
   }
+  if (interruptWhen) ::SetConsoleCtrlHandler(IgnoreControl, FALSE);
   ::CloseHandle(in);
   run.out = ReadBack(out);
   run.err = ReadBack(err) + why;
   return run;
+}
+
+}  // namespace
+
+Process RunCli(const std::vector<std::string>& args, const std::string& cwd,
+               const std::optional<std::string>& input) {
+  return Run(args, cwd, input);
+}
+
+Process RunCliInterrupted(const std::vector<std::string>& args, const std::string& cwd,
+                          const std::function<bool()>& ready) {
+  return Run(args, cwd, std::nullopt, ready);
 }
 
 }  // namespace larkspool::testing
