@@ -129,22 +129,22 @@ Outcome TooLongForPcmWav() {
 // reads nothing.
 struct PcmDecoder::Library {
   Library(PayloadSource& from, const std::uint8_t* head, const WaveInfo& wave) : source(from) {
-    const auto put32 = [this](std::uint32_t value) {
-      for (int i = 0; i < 4; ++i) header.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    };
-    const auto put = [this](std::string_view text) { header.insert(header.end(), text.begin(), text.end()); };
     dataBytes = std::min<std::uint64_t>(wave.dataBytes, kMaxPcmWavData);
-    const std::uint32_t fmtPadded = wave.fmtSize + (wave.fmtSize & 1);
+    dataAt = wave.dataAt;
+    const std::size_t fmtPadded = wave.fmtSize + (wave.fmtSize & 1u);
+    header.assign(12 + 8 + fmtPadded + 8, 0);
+    std::uint8_t* at = header.data();
+    const auto put = [&at](std::string_view text) { at = std::copy(text.begin(), text.end(), at); };
+    const auto put32 = [&at](std::uint64_t value) {
+      for (int i = 0; i < 4; ++i) *at++ = static_cast<std::uint8_t>(value >> (8 * i));
+    };
     put("RIFF");
-    put32(static_cast<std::uint32_t>(std::min<std::uint64_t>(4 + 8 + fmtPadded + 8 + dataBytes,
-                                                             std::numeric_limits<std::uint32_t>::max())));
+    put32(std::min<std::uint64_t>(header.size() - 8 + dataBytes, std::numeric_limits<std::uint32_t>::max()));
     put("WAVEfmt ");
     put32(wave.fmtSize);
-    header.insert(header.end(), head + wave.fmtAt + 8, head + wave.fmtAt + 8 + wave.fmtSize);
-    if (wave.fmtSize & 1) header.push_back(0);
+    at = std::copy_n(head + wave.fmtAt + 8, wave.fmtSize, at) + (wave.fmtSize & 1u);
     put("data");
-    put32(static_cast<std::uint32_t>(dataBytes));
-    dataAt = wave.dataAt;
+    put32(dataBytes);
   }
   ~Library() {
     if (file != nullptr) sf_close(file);
