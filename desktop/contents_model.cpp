@@ -434,6 +434,14 @@ RunResult ContentsModel::Extract(const std::vector<bool>& chosen, const std::str
   }
 }
 
+std::function<bool(std::int64_t)> ContentsModel::ChosenOffsets(const std::vector<bool>& chosen) const {
+  std::unordered_set<std::int64_t> offsets;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    if (chosen[i]) offsets.insert(entries_[i].offset);
+  }
+  return [offsets = std::move(offsets)](std::int64_t offset) { return offsets.contains(offset); };
+}
+
 RunResult ContentsModel::ExtractEntries(const std::vector<bool>& chosen, const std::string& folder) {
   KeptPassword kept(ui_, password_);
   MainWindowModel run(fs_, kept);
@@ -454,6 +462,9 @@ RunResult ContentsModel::ExtractEntries(const std::vector<bool>& chosen, const s
       return i < names.size() && names[i] && *names[i] == name;
     };
     run.extractor().set_entry_options(std::move(options));
+    // A backup damaged since it was opened: the salvage offered saves only
+    // what was chosen too.
+    run.set_salvage_chosen(ChosenOffsets(chosen));
   }
   return run.OnExtract();
 }
@@ -465,14 +476,8 @@ RunResult ContentsModel::SalvageEntries(const std::vector<bool>& chosen, const s
     return entered.result();
   }
   Salvager salvager(fs_, kept, clock_);
-  if (std::find(chosen.begin(), chosen.end(), false) != chosen.end()) {
-    std::unordered_set<std::int64_t> offsets;
-    for (std::size_t i = 0; i < chosen.size(); ++i) {
-      if (chosen[i]) offsets.insert(entries_[i].offset);
-    }
-    salvager.set_chosen(
-        [offsets = std::move(offsets)](std::int64_t offset) { return offsets.contains(offset); });
-  }
+  if (std::find(chosen.begin(), chosen.end(), false) != chosen.end())
+    salvager.set_chosen(ChosenOffsets(chosen));
   SalvageReport report;
   std::string summary;
   const DamagedStop from{backupFile_, folder, kind_, EntryAreaStart(kind_), {}, {}};

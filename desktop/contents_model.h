@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -128,6 +129,8 @@ class ContentsModel {
   RunResult Extract(const std::vector<bool>& chosen, const std::string& folder);
   RunResult ExtractEntries(const std::vector<bool>& chosen, const std::string& folder);
   RunResult SalvageEntries(const std::vector<bool>& chosen, const std::string& folder);
+  // Whether a message's payload offset is one of the chosen entries'.
+  std::function<bool(std::int64_t)> ChosenOffsets(const std::vector<bool>& chosen) const;
 
   FileSystem& fs_;
   UserInterface& ui_;

@@ -41,6 +41,7 @@ RunResult MainWindowModel::OfferSalvage(const DamagedStop& stop) {
   // Files before and after the stop get their names the same way.
   Salvager salvager(fs_, ui_);
   salvager.set_entry_options(extractor_.run().entry_options());
+  if (salvageChosen_) salvager.set_chosen(salvageChosen_);
   const RunResult result = salvager.GoOn(stop, report, summary);
   // After a fault or a cancel too, the summary tells where the report is.
   if (!summary.empty()) ui_.ShowMessage(Message{summary, MessageStyle::kInformation, {}});

@@ -5,6 +5,8 @@
 // after a browse, a drop or the start path.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +50,12 @@ class MainWindowModel {
   // Lets a run's request be changed before it starts (which entries, under
   // which names).
   Extractor& extractor() { return extractor_; }
+  // The messages the salvage offered after a damaged stop saves, by their
+  // payload's offset; unset, every one it finds. A run limited to chosen
+  // entries limits its salvage to the same.
+  void set_salvage_chosen(std::function<bool(std::int64_t offset)> chosen) {
+    salvageChosen_ = std::move(chosen);
+  }
 
  private:
   // Offers to save what a damaged backup still holds after `stop`.
@@ -56,6 +64,7 @@ class MainWindowModel {
   FileSystem& fs_;
   UserInterface& ui_;
   Extractor extractor_;
+  std::function<bool(std::int64_t)> salvageChosen_;
   std::string m_strBackupFile;
   std::string m_strFolder;
 };

@@ -280,6 +280,25 @@ const ExtractCase kExtractCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Model, ContentsExtract, ::testing::ValuesIn(kExtractCases), ByLabel());
 
+// A backup damaged after it was opened: Extract Selected stops at the
+// damage, and the salvage it offers saves nothing that was not chosen.
+TEST(ContentsModel, TheSalvageAfterAStopKeepsToTheChosenMessages) {
+  const BuiltBackup built(false, {300, 400, 500});
+  Session s;
+  WriteFile(s.backup, built.bytes);
+  ContentsModel model(NativeFileSystem(), s.ui);
+  ASSERT_TRUE(model.Open(s.backup));
+  Bytes damaged = built.bytes;
+  const auto field = static_cast<std::size_t>(built.SizeField('b'));
+  std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(field), 4, std::uint8_t{0x7F});
+  WriteFile(s.backup, damaged);
+  s.ui.yesNoAnswers.push_back(true);
+  model.ExtractRows({0}, s.folder);
+  Files files = s.Output();
+  EXPECT_EQ(files.erase("larkspool-salvage.txt"), 1u);
+  EXPECT_EQ(files, (Files{{built['a'].name, built['a'].original}}));
+}
+
 TEST(ContentsModel, PasswordGate) {
   for (const std::optional<std::string>& answer :
        {std::optional<std::string>("1111"), std::optional<std::string>()}) {
