@@ -1,0 +1,533 @@
+#include "win32/contents_window.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <array>
+#include <cwchar>
+#include <utility>
+
+#include "desktop/contents_model.h"
+#include "desktop/player.h"
+#include "win32/dialog.h"
+#include "win32/resource.h"
+#include "win32/wave_output.h"
+#include "win32/win32_user_interface.h"
+
+namespace larkspool::win32 {
+namespace {
+
+constexpr wchar_t kBackupFilter[] =
+    L"Voice Mail System Admin Backup Files(*.bkp)\0*.bkp\0"
+    L"All Files(*.*)\0*.*\0";
+
+// The longest path the system has; the dialogs return paths of any length.
+constexpr DWORD kLongestPath = 32768;
+
+// The slider's steps from the start of a message to its end.
+constexpr int kSliderSteps = 1000;
+// How often the position and the end of playback are looked at.
+constexpr UINT kTickMilliseconds = 50;
+constexpr UINT_PTR kTickTimer = 1;
+
+// Each column's width in dialog units and whether its text is a number
+// (right-aligned).
+struct ColumnLayout {
+  int width;
+  bool number;
+};
+constexpr std::array<ColumnLayout, 5> kColumns = {{
+    {140, false},  // Name
+    {50, true},    // Duration
+    {55, true},    // Size
+    {75, false},   // Format
+    {55, true},    // Sample rate
+}};
+
+// How a control follows the window's size: which of its edges keep their
+// distance to the right and bottom edges of the window.
+struct Anchor {
+  int id;
+  bool left;    // its left edge moves with the right edge
+  bool right;   // its right edge moves with the right edge
+  bool top;     // its top edge moves with the bottom edge
+  bool bottom;  // its bottom edge moves with the bottom edge
+};
+constexpr std::array<Anchor, 14> kAnchors = {{
+    {IDC_FILTER_LABEL, false, false, false, false},
+    {IDC_FILTER, false, true, false, false},
+    {IDC_LIST_LABEL, false, false, false, false},
+    {IDC_LIST, false, true, false, true},
+    {IDC_DAMAGE, false, true, true, true},
+    {IDC_PLAY, false, false, true, true},
+    {IDC_POSITION_LABEL, false, false, true, true},
+    {IDC_POSITION, false, true, true, true},
+    {IDC_TIME, true, true, true, true},
+    {IDC_STATUS, false, true, true, true},
+    {IDC_EXTRACT_SELECTED, false, false, true, true},
+    {IDC_EXTRACT_ALL, false, false, true, true},
+    {IDC_VERIFY, false, false, true, true},
+    {IDCANCEL, true, true, true, true},
+}};
+
+// The system's folder dialog; nothing when it is cancelled or the folder has
+// no file-system path.
+std::optional<std::string> AskForFolder(HWND owner) {
+  BROWSEINFOW request = {};
+  request.hwndOwner = owner;
+  request.lpszTitle = L"Extract the messages into this folder:";
+  request.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&request);
+  if (item == nullptr) return std::nullopt;
+  std::vector<wchar_t> path(kLongestPath, L'\0');
+  const bool named = SHGetPathFromIDListEx(item, path.data(), kLongestPath, GPFIDL_DEFAULT) != FALSE;
+  CoTaskMemFree(item);
+  if (!named || path[0] == L'\0') return std::nullopt;
+  return Utf8(path.data());
+}
+
+// waveOut behind the player's output.
+class WaveAudioOutput final : public desktop::AudioOutput {
+ public:
+  bool Start(const PcmAudio& audio, std::uint64_t fromFrame) override {
+    return wave_.Start(audio.samples, audio.format.channels, audio.format.sampleRate, fromFrame);
+  }
+  void Stop() override { wave_.Stop(); }
+  std::uint64_t FramesPlayed() const override { return wave_.Position(); }
+  bool Playing() const override { return wave_.Playing(); }
+  desktop::AudioFault Fault() const override {
+    switch (wave_.fault()) {
+      case WaveOutput::Fault::kNoDevice:
+        return desktop::AudioFault::kNoDevice;
+      case WaveOutput::Fault::kDeviceLost:
+        return desktop::AudioFault::kDeviceLost;
+      case WaveOutput::Fault::kNone:
+        break;
+    }
+    return desktop::AudioFault::kNone;
+  }
+  std::string FaultDetail() const override { return wave_.FaultDetail(); }
+
+ private:
+  WaveOutput wave_;
+};
+
+class CContentsDlg final : public Dialog {
+ public:
+  CContentsDlg(desktop::ContentsModel& model, desktop::Player& player, Win32UserInterface& ui)
+      : Dialog(IDD_CONTENTS),
+        icon_(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_LARKSPOOL))),
+        model_(model),
+        player_(player),
+        ui_(ui) {}
+
+ private:
+  bool OnInitDialog() override;
+  // Enter: plays the row in focus when the list has the focus, and does
+  // nothing elsewhere (the window is closed with Close or Esc only).
+  void OnOK() override;
+  void OnCancel() override;
+  void OnCommand(int id, int code) override;
+  std::optional<INT_PTR> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  HWND List() const { return Item(IDC_LIST); }
+  void AddColumns();
+  void SetUpLayout();
+  void Layout();
+  LRESULT OnListNotify(NMHDR& header);
+  void OnFilterChange();
+  void OnColumnClick(int column);
+  void ShowRows();
+  std::vector<std::size_t> SelectedRows() const;
+  // The row Play starts: the focused one, else the first selected, else the
+  // first.
+  std::optional<std::size_t> RowToPlay() const;
+  void PlayOrStop();
+  void Play(std::size_t row);
+  void OnSlider(int code);
+  void ShowPlayback();
+  void ShowStatus();
+  void OnExtractSelected();
+  void OnExtractAll();
+  void OnVerify();
+  // Space plays or stops wherever the list or the slider has the focus.
+  static LRESULT CALLBACK KeyFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR data);
+
+  HICON icon_;
+  desktop::ContentsModel& model_;
+  desktop::Player& player_;
+  Win32UserInterface& ui_;
+  int sortColumn_ = -1;
+  bool sortAscending_ = true;
+  bool dragging_ = false;
+  bool playingShown_ = false;
+  std::string timeShown_;
+  // The client size and control rectangles the anchors start from.
+  SIZE baseClient_ = {};
+  SIZE minimumWindow_ = {};
+  std::array<RECT, kAnchors.size()> baseRects_ = {};
+};
+
+bool CContentsDlg::OnInitDialog() {
+  ui_.SetMainWindow(hwnd());
+  SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  SetText(hwnd(), model_.Title());
+  SendMessageW(Item(IDC_POSITION), TBM_SETRANGE, TRUE, MAKELPARAM(0, kSliderSteps));
+  SendMessageW(Item(IDC_POSITION), TBM_SETPAGESIZE, 0, kSliderSteps / 20);
+  SendMessageW(Item(IDC_POSITION), TBM_SETLINESIZE, 0, kSliderSteps / 100);
+  SetWindowSubclass(List(), &CContentsDlg::KeyFilter, 0, reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(Item(IDC_POSITION), &CContentsDlg::KeyFilter, 0, reinterpret_cast<DWORD_PTR>(this));
+  AddColumns();
+  SetUpLayout();
+  ShowRows();
+  ShowPlayback();
+  SetTimer(hwnd(), kTickTimer, kTickMilliseconds, nullptr);
+  // The list starts with the focus and its first row focused, so Space and
+  // Enter play at once.
+  if (model_.size() > 0) {
+    LVITEMW state = {};
+    state.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+    state.state = LVIS_FOCUSED | LVIS_SELECTED;
+    SendMessageW(List(), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+  }
+  SetFocus(List());
+  return false;
+}
+
+void CContentsDlg::AddColumns() {
+  SendMessageW(List(), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  for (std::size_t i = 0; i < kColumns.size(); ++i) {
+    RECT width = {0, 0, kColumns[i].width, 0};
+    MapDialogRect(hwnd(), &width);
+    const std::wstring heading = Wide(model_.ColumnHeading(static_cast<int>(i)));
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+    // The first column is always left-aligned.
+    column.fmt = kColumns[i].number && i > 0 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    column.cx = width.right;
+    column.pszText = const_cast<wchar_t*>(heading.c_str());
+    column.iSubItem = static_cast<int>(i);
+    SendMessageW(List(), LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+  }
+}
+
+void CContentsDlg::SetUpLayout() {
+  // Without damage the list reaches down to where the damage line would be.
+  const std::string damage = model_.DamageText();
+  HWND damageLine = Item(IDC_DAMAGE);
+  RECT line;
+  GetWindowRect(damageLine, &line);
+  MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&line), 2);
+  if (damage.empty()) {
+    ShowWindow(damageLine, SW_HIDE);
+    RECT list;
+    GetWindowRect(List(), &list);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&list), 2);
+    SetWindowPos(List(), nullptr, 0, 0, list.right - list.left, line.bottom - list.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else {
+    SetText(damageLine, damage);
+  }
+
+  RECT client;
+  GetClientRect(hwnd(), &client);
+  baseClient_ = {client.right, client.bottom};
+  RECT window;
+  GetWindowRect(hwnd(), &window);
+  minimumWindow_ = {(window.right - window.left) * 3 / 4, (window.bottom - window.top) * 3 / 4};
+  for (std::size_t i = 0; i < kAnchors.size(); ++i) {
+    RECT& rect = baseRects_[i];
+    GetWindowRect(Item(kAnchors[i].id), &rect);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+  }
+}
+
+void CContentsDlg::Layout() {
+  if (baseClient_.cx == 0) return;
+  RECT client;
+  GetClientRect(hwnd(), &client);
+  const LONG dx = client.right - baseClient_.cx;
+  const LONG dy = client.bottom - baseClient_.cy;
+  HDWP moves = BeginDeferWindowPos(static_cast<int>(kAnchors.size()));
+  for (std::size_t i = 0; i < kAnchors.size() && moves != nullptr; ++i) {
+    const Anchor& anchor = kAnchors[i];
+    RECT rect = baseRects_[i];
+    if (anchor.left) rect.left += dx;
+    if (anchor.right) rect.right += dx;
+    if (anchor.top) rect.top += dy;
+    if (anchor.bottom) rect.bottom += dy;
+    moves = DeferWindowPos(moves, Item(anchor.id), nullptr, rect.left, rect.top,
+                           std::max<LONG>(rect.right - rect.left, 0),
+                           std::max<LONG>(rect.bottom - rect.top, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (moves != nullptr) EndDeferWindowPos(moves);
+  InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+void CContentsDlg::ShowRows() {
+  // The rows are the model's: the list asks for each cell it shows.
+  SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), [] {
+    static LVITEMW none = {};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    none.state = 0;
+    return reinterpret_cast<LPARAM>(&none);
+  }());
+  SendMessageW(List(), LVM_SETITEMCOUNT, model_.size(), 0);
+  InvalidateRect(List(), nullptr, FALSE);
+  ShowStatus();
+}
+
+std::vector<std::size_t> CContentsDlg::SelectedRows() const {
+  std::vector<std::size_t> rows;
+  const auto count = static_cast<std::size_t>(SendMessageW(List(), LVM_GETSELECTEDCOUNT, 0, 0));
+  rows.reserve(count);
+  LRESULT row = -1;
+  while ((row = SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED)) != -1) {
+    rows.push_back(static_cast<std::size_t>(row));
+  }
+  return rows;
+}
+
+std::optional<std::size_t> CContentsDlg::RowToPlay() const {
+  if (model_.size() == 0) return std::nullopt;
+  const LRESULT focused = SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
+  if (focused >= 0 && static_cast<std::size_t>(focused) < model_.size()) {
+    return static_cast<std::size_t>(focused);
+  }
+  const LRESULT selected = SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+  if (selected >= 0) return static_cast<std::size_t>(selected);
+  return 0;
+}
+
+void CContentsDlg::ShowStatus() {
+  const std::vector<std::size_t> rows = SelectedRows();
+  SetText(Item(IDC_STATUS), model_.StatusText(rows));
+  EnableWindow(Item(IDC_EXTRACT_SELECTED), !rows.empty());
+}
+
+void CContentsDlg::PlayOrStop() {
+  if (player_.Playing()) {
+    player_.Stop();
+  } else if (const std::optional<std::size_t> row = RowToPlay()) {
+    Play(*row);
+  }
+  ShowPlayback();
+}
+
+void CContentsDlg::Play(std::size_t row) {
+  player_.Play(row);
+  ShowPlayback();
+}
+
+void CContentsDlg::ShowPlayback() {
+  const bool playing = player_.Playing();
+  if (playing != playingShown_ || timeShown_.empty()) {
+    playingShown_ = playing;
+    SetText(Item(IDC_PLAY), playing ? "Sto&p" : "&Play");
+  }
+  const std::string time = player_.PositionText();
+  if (time != timeShown_) {
+    timeShown_ = time;
+    SetText(Item(IDC_TIME), time);
+  }
+  if (!dragging_) {
+    const auto step = static_cast<LPARAM>(player_.Fraction() * kSliderSteps + 0.5);
+    if (SendMessageW(Item(IDC_POSITION), TBM_GETPOS, 0, 0) != step) {
+      SendMessageW(Item(IDC_POSITION), TBM_SETPOS, TRUE, step);
+    }
+  }
+}
+
+void CContentsDlg::OnSlider(int code) {
+  // A drag moves only the thumb; the sound follows when it is let go. Keys
+  // and clicks beside the thumb end with TB_ENDTRACK too.
+  if (code == TB_THUMBTRACK) {
+    dragging_ = true;
+    return;
+  }
+  if (code != TB_ENDTRACK) return;
+  dragging_ = false;
+  const LRESULT step = SendMessageW(Item(IDC_POSITION), TBM_GETPOS, 0, 0);
+  player_.Seek(static_cast<double>(step) / kSliderSteps);
+  ShowPlayback();
+}
+
+void CContentsDlg::OnFilterChange() {
+  model_.SetFilter(WindowText(Item(IDC_FILTER)));
+  ShowRows();
+}
+
+void CContentsDlg::OnColumnClick(int column) {
+  // A second click on the same column turns the order round.
+  sortAscending_ = column == sortColumn_ ? !sortAscending_ : true;
+  sortColumn_ = column;
+  model_.SortBy(column, sortAscending_);
+  // The arrow in the heading, where the system draws one.
+  HWND header = reinterpret_cast<HWND>(SendMessageW(List(), LVM_GETHEADER, 0, 0));
+  for (int i = 0; i < static_cast<int>(kColumns.size()); ++i) {
+    HDITEMW item = {};
+    item.mask = HDI_FORMAT;
+    SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (i == column) item.fmt |= sortAscending_ ? HDF_SORTUP : HDF_SORTDOWN;
+    SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+  }
+  ShowRows();
+}
+
+LRESULT CContentsDlg::OnListNotify(NMHDR& header) {
+  switch (header.code) {
+    case LVN_GETDISPINFOW: {
+      auto& info = reinterpret_cast<NMLVDISPINFOW&>(header);
+      if ((info.item.mask & LVIF_TEXT) && info.item.pszText != nullptr && info.item.cchTextMax > 0) {
+        const auto row = static_cast<std::size_t>(info.item.iItem);
+        const std::wstring text =
+            row < model_.size() ? Wide(model_.Cell(row, info.item.iSubItem)) : std::wstring();
+        const std::size_t fits = std::min(text.size(), static_cast<std::size_t>(info.item.cchTextMax) - 1);
+        std::wmemcpy(info.item.pszText, text.data(), fits);
+        info.item.pszText[fits] = L'\0';
+      }
+      return 0;
+    }
+    case LVN_ITEMCHANGED:
+    case LVN_ODSTATECHANGED:
+      ShowStatus();
+      return 0;
+    case LVN_COLUMNCLICK:
+      OnColumnClick(reinterpret_cast<NMLISTVIEW&>(header).iSubItem);
+      return 0;
+    case NM_DBLCLK: {
+      const int row = reinterpret_cast<NMITEMACTIVATE&>(header).iItem;
+      if (row >= 0 && static_cast<std::size_t>(row) < model_.size()) Play(static_cast<std::size_t>(row));
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+void CContentsDlg::OnOK() {
+  if (GetFocus() != List()) return;
+  if (const std::optional<std::size_t> row = RowToPlay()) Play(*row);
+}
+
+void CContentsDlg::OnCancel() {
+  // Closing the window stops the sound.
+  KillTimer(hwnd(), kTickTimer);
+  player_.Stop();
+  EndDialog(IDCANCEL);
+}
+
+void CContentsDlg::OnExtractSelected() {
+  const std::vector<std::size_t> rows = SelectedRows();
+  if (rows.empty()) return;
+  const std::optional<std::string> folder = AskForFolder(hwnd());
+  if (!folder) return;
+  model_.ExtractRows(rows, *folder);
+}
+
+void CContentsDlg::OnExtractAll() {
+  const std::optional<std::string> folder = AskForFolder(hwnd());
+  if (!folder) return;
+  model_.ExtractAll(*folder);
+}
+
+void CContentsDlg::OnVerify() { model_.Verify(); }
+
+void CContentsDlg::OnCommand(int id, int code) {
+  if (id == IDC_FILTER && code == EN_CHANGE) OnFilterChange();
+  if (code != BN_CLICKED) return;
+  if (id == IDC_PLAY) PlayOrStop();
+  if (id == IDC_EXTRACT_SELECTED) OnExtractSelected();
+  if (id == IDC_EXTRACT_ALL) OnExtractAll();
+  if (id == IDC_VERIFY) OnVerify();
+}
+
+std::optional<INT_PTR> CContentsDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_NOTIFY: {
+      auto& header = *reinterpret_cast<NMHDR*>(lParam);
+      if (header.idFrom != IDC_LIST) return std::nullopt;
+      SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, OnListNotify(header));
+      return TRUE;
+    }
+    case WM_TIMER:
+      if (wParam != kTickTimer) return std::nullopt;
+      player_.Tick();
+      ShowPlayback();
+      return TRUE;
+    case WM_HSCROLL:
+      if (reinterpret_cast<HWND>(lParam) != Item(IDC_POSITION)) return std::nullopt;
+      OnSlider(LOWORD(wParam));
+      return TRUE;
+    case WM_SIZE:
+      Layout();
+      return TRUE;
+    case WM_GETMINMAXINFO: {
+      auto& limits = *reinterpret_cast<MINMAXINFO*>(lParam);
+      if (minimumWindow_.cx > 0) limits.ptMinTrackSize = {minimumWindow_.cx, minimumWindow_.cy};
+      return TRUE;
+    }
+    case WM_DPICHANGED: {
+      // The system lays the template out again at the new DPI; the anchors
+      // start from there.
+      const auto& suggested = *reinterpret_cast<RECT*>(lParam);
+      baseClient_ = {};
+      SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return std::nullopt;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+LRESULT CALLBACK CContentsDlg::KeyFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR /*id*/, DWORD_PTR data) {
+  if (wParam == VK_SPACE && (message == WM_KEYDOWN || message == WM_CHAR || message == WM_KEYUP)) {
+    if (message == WM_KEYDOWN && (lParam & (LPARAM{1} << 30)) == 0) {
+      // Posted: the press must not be handled inside the control's own code.
+      auto* self = reinterpret_cast<CContentsDlg*>(data);
+      PostMessageW(self->hwnd(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(self->Item(IDC_PLAY)));
+    }
+    return 0;
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(window, &CContentsDlg::KeyFilter, 0);
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+std::optional<std::string> AskForBackupFile(HWND owner) {
+  std::vector<wchar_t> file(kLongestPath, L'\0');
+  OPENFILENAMEW request = {};
+  request.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+  request.hwndOwner = owner;
+  request.lpstrFilter = kBackupFilter;
+  request.lpstrFile = file.data();
+  request.nMaxFile = kLongestPath;
+  request.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+  if (!GetOpenFileNameW(&request)) return std::nullopt;
+  return Utf8(file.data());
+}
+
+bool ShowContents(FileSystem& fs, HWND owner, const std::string& backupFile) {
+  // The password prompt and the messages of the opening go over the owner;
+  // once the window is up, over it.
+  Win32UserInterface ui;
+  ui.SetMainWindow(owner);
+  desktop::ContentsModel model(fs, ui);
+  if (!model.Open(backupFile)) return false;
+  WaveAudioOutput output;
+  desktop::Player player(model, output, ui);
+  CContentsDlg window(model, player, ui);
+  window.DoModal(owner);
+  return true;
+}
+
+}  // namespace larkspool::win32
