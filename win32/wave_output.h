@@ -4,8 +4,11 @@
 // hands the next block; the window's timer only asks how far it got.
 #pragma once
 
-#include <mmsystem.h>
+// <windows.h> first: <mmsystem.h> needs its types.
+// clang-format off
 #include <windows.h>
+#include <mmsystem.h>
+// clang-format on
 
 #include <atomic>
 #include <cstdint>
