@@ -14,4 +14,8 @@ namespace larkspool {
 // details are an addition to a listing that is already complete.
 void ReadAudioDetails(FileSystem& fs, const std::string& backupFile, BackupListing& listing);
 
+// A duration as the long listing shows it: "M:SS.s", rounded to the tenth of
+// a second.
+std::string FormatDuration(double seconds);
+
 }  // namespace larkspool

@@ -4,10 +4,9 @@
 #include "password/password_gate.h"
 
 namespace larkspool {
-namespace {
 
-Outcome Inspect(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
-                BackupListing& listing, const EntryOptions& options) {
+Outcome ListBackup(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
+                   BackupListing& listing, const EntryOptions& options) {
   if (backupFile.empty()) return Outcome::Fail(StatusCode::kBackupPathEmpty);
   if (Outcome classified = ClassifyBackup(fs, backupFile, listing.kind); !classified.ok()) return classified;
   if (listing.kind == BackupKind::k5) {
@@ -20,11 +19,9 @@ Outcome Inspect(FileSystem& fs, UserInterface& ui, const std::string& backupFile
   return ScanBackup(fs, backup.get(), listing.kind, mode, listing.entries, options);
 }
 
-}  // namespace
-
 RunResult InspectBackup(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
                         BackupListing& listing, const EntryOptions& options) {
-  const Outcome outcome = Inspect(fs, ui, backupFile, mode, listing, options);
+  const Outcome outcome = ListBackup(fs, ui, backupFile, mode, listing, options);
   if (outcome.failed()) ReportStatus(ui, outcome);
   return outcome.result();
 }

@@ -24,5 +24,10 @@ struct BackupListing {
 // map the names and choose the entries listed.
 RunResult InspectBackup(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
                         BackupListing& listing, const EntryOptions& options = {});
+// The same, showing nothing: the caller learns the fault (and where the walk
+// stopped, from the entries listed before it) and decides what to show. The
+// password prompt is still asked through `ui`.
+Outcome ListBackup(FileSystem& fs, UserInterface& ui, const std::string& backupFile, ScanMode mode,
+                   BackupListing& listing, const EntryOptions& options = {});
 
 }  // namespace larkspool

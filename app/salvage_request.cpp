@@ -101,6 +101,7 @@ RunResult Salvager::PassGate(const std::string& backupFile, LayoutChoice& choice
 
 RunResult Salvager::RunScan(SalvageRequest& request, SalvageReport& report) {
   request.naming = options_;
+  request.chosen = chosen_;
   scanned_ = true;
   const RunResult result = run_.Run(request, report);
   if (result == RunResult::kProgressWindowFailed) {
@@ -119,7 +120,7 @@ RunResult Salvager::Salvage(const std::string& backupFile, bool write, SalvageRe
   const std::optional<std::vector<SalvagedMessage>> sound =
       choice.assumed ? std::nullopt : SoundEntries(fs_, backupFile, choice.kind, options_);
   SalvageRequest request{
-      backupFile, choice.kind, EntryAreaStart(choice.kind), write, sound ? &*sound : nullptr, {}, {}};
+      backupFile, choice.kind, EntryAreaStart(choice.kind), write, sound ? &*sound : nullptr, {}, {}, {}};
   return RunScan(request, report);
 }
 
@@ -145,7 +146,7 @@ RunResult Salvager::Inspect(const std::string& backupFile, SalvageReport& report
 RunResult Salvager::GoOn(const DamagedStop& stop, SalvageReport& report, std::string& summary) {
   report = SalvageReport{};
   scanned_ = false;
-  SalvageRequest request{stop.backupFile, stop.kind, stop.entryStart, true, nullptr, {}, {}};
+  SalvageRequest request{stop.backupFile, stop.kind, stop.entryStart, true, nullptr, {}, {}, {}};
   // The Extract passed the gate for a kind field that reads 5; one that
   // reads another kind may be the damage, and the gate is passed here.
   if (stop.kind != BackupKind::k5) {

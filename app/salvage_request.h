@@ -54,6 +54,9 @@ class Salvager {
     options_ = std::move(options);
     options_.select = nullptr;
   }
+  // The messages the requests to come take, by their payload's offset;
+  // unset, every one. A message not taken is neither saved nor reported.
+  void set_chosen(std::function<bool(std::int64_t offset)> chosen) { chosen_ = std::move(chosen); }
   // Whether the last request got as far as the scan, so that its report
   // holds what was found: also after a fault or a cancel.
   bool scanned() const { return scanned_; }
@@ -69,6 +72,7 @@ class Salvager {
   UserInterface& ui_;
   SalvageRun run_;
   EntryOptions options_;
+  std::function<bool(std::int64_t)> chosen_;
   bool scanned_ = false;
 };
 

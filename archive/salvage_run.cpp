@@ -25,6 +25,7 @@ class WritingVisitor final : public SalvageVisitor {
 
   Outcome OnMessage(const SalvagedMessage& message) override {
     if (message.offset < toldBefore_) return Outcome::Ok();
+    if (request_.chosen && !request_.chosen(message.offset)) return Outcome::Ok();
     report_.Add(message);
     if (!request_.write || message.state == SalvageState::kLost || request_.written.contains(message.offset))
       return Outcome::Ok();

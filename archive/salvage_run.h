@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -62,6 +63,9 @@ struct SalvageRequest {
   // How the scan's stored names are read, as for an extraction (`select` is
   // not used: a salvage takes every message).
   EntryOptions naming;
+  // The messages to take, by their payload's offset; unset, every one. A
+  // message not taken is neither written nor reported.
+  std::function<bool(std::int64_t offset)> chosen;
 };
 
 class SalvageRun {

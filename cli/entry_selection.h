@@ -7,14 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/name_pattern.h"
+
 namespace larkspool::cli {
 
-// True when `name` matches the shell pattern `pattern`: '*' any run of
-// characters, '?' one character, '[...]' one of a set ('[!...]' or '[^...]'
-// none of it, ranges such as 'a-z'), a backslash takes the next character
-// literally. Characters are UTF-8 code points; a byte outside a valid
-// sequence stands for itself. `ignoreCase` folds A-Z to a-z.
-bool MatchesPattern(std::string_view pattern, std::string_view name, bool ignoreCase);
+// The patterns are the core's (app/name_pattern.h).
+using larkspool::MatchesPattern;
 
 class EntrySelection {
  public:

@@ -1,9 +1,9 @@
 #include "cli/listing_output.h"
 
-#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "app/audio_details.h"
 #include "cli/console_output.h"
 #include "cli/name_escape.h"
 
@@ -60,13 +60,6 @@ std::string PadRight(std::string text, std::size_t width) {
 }
 
 }  // namespace
-
-std::string FormatDuration(double seconds) {
-  const auto tenths = static_cast<long long>(std::llround(seconds * 10));
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld.%lld", tenths / 600, tenths % 600 / 10, tenths % 10);
-  return text;
-}
 
 void PrintText(const BackupListing& listing) {
   for (const ListedEntry& entry : listing.entries) {

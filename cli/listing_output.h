@@ -17,7 +17,4 @@ void PrintLong(const BackupListing& listing);
 // offset and audio details (null when unknown).
 void PrintJson(const BackupListing& listing);
 
-// "M:SS.s", rounded to the tenth of a second.
-std::string FormatDuration(double seconds);
-
 }  // namespace larkspool::cli
