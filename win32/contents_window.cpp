@@ -38,12 +38,13 @@ struct ColumnLayout {
   int width;
   bool number;
 };
-constexpr std::array<ColumnLayout, 5> kColumns = {{
+constexpr std::array<ColumnLayout, desktop::kContentsColumns> kColumns = {{
     {140, false},  // Name
-    {50, true},    // Duration
-    {55, true},    // Size
-    {75, false},   // Format
-    {55, true},    // Sample rate
+    {45, true},    // Duration
+    {50, true},    // Size
+    {70, false},   // Format
+    {50, true},    // Sample rate
+    {45, false},   // State, of a damaged backup's rows
 }};
 
 // How a control follows the window's size: which of its edges keep their
@@ -91,24 +92,24 @@ std::optional<std::string> AskForFolder(HWND owner) {
 // waveOut behind the player's output.
 class WaveAudioOutput final : public desktop::AudioOutput {
  public:
-  bool Start(const PcmAudio& audio, std::uint64_t fromFrame) override {
-    return wave_.Start(audio.samples, audio.format.channels, audio.format.sampleRate, fromFrame);
+  bool Start(const PcmAudio& audio, std::uint64_t from) override {
+    return wave_.Start(audio.samples, audio.format.channels, audio.format.sampleRate, from);
   }
   void Stop() override { wave_.Stop(); }
-  std::uint64_t FramesPlayed() const override { return wave_.Position(); }
-  bool Playing() const override { return wave_.Playing(); }
-  desktop::AudioFault Fault() const override {
+  std::uint64_t FramesPlayed() const override { return wave_.FramesPlayed(); }
+  bool IsPlaying() const override { return wave_.Playing(); }
+  Fault fault() const override {
     switch (wave_.fault()) {
       case WaveOutput::Fault::kNoDevice:
-        return desktop::AudioFault::kNoDevice;
+        return Fault::kNoDevice;
       case WaveOutput::Fault::kDeviceLost:
-        return desktop::AudioFault::kDeviceLost;
+        return Fault::kDeviceLost;
       case WaveOutput::Fault::kNone:
         break;
     }
-    return desktop::AudioFault::kNone;
+    return Fault::kNone;
   }
-  std::string FaultDetail() const override { return wave_.FaultDetail(); }
+  std::string FaultReason() const override { return wave_.FaultDetail(); }
 
  private:
   WaveOutput wave_;
@@ -200,10 +201,10 @@ bool CContentsDlg::OnInitDialog() {
 
 void CContentsDlg::AddColumns() {
   SendMessageW(List(), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-  for (std::size_t i = 0; i < kColumns.size(); ++i) {
+  for (std::size_t i = 0; i < static_cast<std::size_t>(model_.columnCount()); ++i) {
     RECT width = {0, 0, kColumns[i].width, 0};
     MapDialogRect(hwnd(), &width);
-    const std::wstring heading = Wide(model_.ColumnHeading(static_cast<int>(i)));
+    const std::wstring heading = Wide(desktop::ColumnHeading(static_cast<desktop::ContentsColumn>(i)));
     LVCOLUMNW column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
     // The first column is always left-aligned.
@@ -217,7 +218,7 @@ void CContentsDlg::AddColumns() {
 
 void CContentsDlg::SetUpLayout() {
   // Without damage the list reaches down to where the damage line would be.
-  const std::string damage = model_.DamageText();
+  const std::string& damage = model_.damageText();
   HWND damageLine = Item(IDC_DAMAGE);
   RECT line;
   GetWindowRect(damageLine, &line);
@@ -310,11 +311,7 @@ void CContentsDlg::ShowStatus() {
 }
 
 void CContentsDlg::PlayOrStop() {
-  if (player_.Playing()) {
-    player_.Stop();
-  } else if (const std::optional<std::size_t> row = RowToPlay()) {
-    Play(*row);
-  }
+  player_.Toggle(RowToPlay());
   ShowPlayback();
 }
 
@@ -324,7 +321,7 @@ void CContentsDlg::Play(std::size_t row) {
 }
 
 void CContentsDlg::ShowPlayback() {
-  const bool playing = player_.Playing();
+  const bool playing = player_.playing();
   if (playing != playingShown_ || timeShown_.empty()) {
     playingShown_ = playing;
     SetText(Item(IDC_PLAY), playing ? "Sto&p" : "&Play");
@@ -335,7 +332,7 @@ void CContentsDlg::ShowPlayback() {
     SetText(Item(IDC_TIME), time);
   }
   if (!dragging_) {
-    const auto step = static_cast<LPARAM>(player_.Fraction() * kSliderSteps + 0.5);
+    const LPARAM step = player_.SliderValue(kSliderSteps);
     if (SendMessageW(Item(IDC_POSITION), TBM_GETPOS, 0, 0) != step) {
       SendMessageW(Item(IDC_POSITION), TBM_SETPOS, TRUE, step);
     }
@@ -352,7 +349,7 @@ void CContentsDlg::OnSlider(int code) {
   if (code != TB_ENDTRACK) return;
   dragging_ = false;
   const LRESULT step = SendMessageW(Item(IDC_POSITION), TBM_GETPOS, 0, 0);
-  player_.Seek(static_cast<double>(step) / kSliderSteps);
+  player_.SeekFraction(static_cast<double>(step) / kSliderSteps);
   ShowPlayback();
 }
 
@@ -365,10 +362,10 @@ void CContentsDlg::OnColumnClick(int column) {
   // A second click on the same column turns the order round.
   sortAscending_ = column == sortColumn_ ? !sortAscending_ : true;
   sortColumn_ = column;
-  model_.SortBy(column, sortAscending_);
+  model_.SortBy(static_cast<desktop::ContentsColumn>(column), sortAscending_);
   // The arrow in the heading, where the system draws one.
   HWND header = reinterpret_cast<HWND>(SendMessageW(List(), LVM_GETHEADER, 0, 0));
-  for (int i = 0; i < static_cast<int>(kColumns.size()); ++i) {
+  for (int i = 0; i < model_.columnCount(); ++i) {
     HDITEMW item = {};
     item.mask = HDI_FORMAT;
     SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
@@ -386,7 +383,9 @@ LRESULT CContentsDlg::OnListNotify(NMHDR& header) {
       if ((info.item.mask & LVIF_TEXT) && info.item.pszText != nullptr && info.item.cchTextMax > 0) {
         const auto row = static_cast<std::size_t>(info.item.iItem);
         const std::wstring text =
-            row < model_.size() ? Wide(model_.Cell(row, info.item.iSubItem)) : std::wstring();
+            row < model_.size() && info.item.iSubItem >= 0 && info.item.iSubItem < model_.columnCount()
+                ? Wide(model_.Cell(row, static_cast<desktop::ContentsColumn>(info.item.iSubItem)))
+                : std::wstring();
         const std::size_t fits = std::min(text.size(), static_cast<std::size_t>(info.item.cchTextMax) - 1);
         std::wmemcpy(info.item.pszText, text.data(), fits);
         info.item.pszText[fits] = L'\0';

@@ -1,6 +1,7 @@
 #include "win32/wave_output.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/windows_text.h"
 
@@ -33,10 +34,12 @@ std::string WaveOutput::FaultDetail() const {
   return detail_;
 }
 
-void WaveOutput::Fail(Fault fault, MMRESULT code) {
+void WaveOutput::Fail(Fault fault, MMRESULT code) { Fail(fault, ErrorText(code)); }
+
+void WaveOutput::Fail(Fault fault, std::string detail) {
   {
     std::lock_guard lock(detailLock_);
-    detail_ = ErrorText(code);
+    detail_ = std::move(detail);
   }
   fault_ = fault;
   playing_ = false;
@@ -54,7 +57,7 @@ bool WaveOutput::Start(std::span<const std::int16_t> samples, unsigned channels,
   samples_ = samples;
   startFrame_ = std::min<std::uint64_t>(fromFrame, samples.size() / channels_);
   next_ = static_cast<std::size_t>(startFrame_) * channels_;
-  lastPosition_ = startFrame_;
+  lastPlayed_ = 0;
   if (event_ == nullptr) {
     Fail(Fault::kNoDevice, MMSYSERR_NOMEM);
     return false;
@@ -115,7 +118,7 @@ bool WaveOutput::Fill(WAVEHDR& block) {
 
 void WaveOutput::Feed() {
   ULONGLONG lastProgress = GetTickCount64();
-  std::uint64_t lastSeen = lastPosition_;
+  std::uint64_t lastSeen = 0;
   while (!stopping_) {
     WaitForSingleObject(event_, 100);
     if (stopping_) return;
@@ -131,7 +134,7 @@ void WaveOutput::Feed() {
       if (fault_ != Fault::kNone) return;
     }
     if (!held) {
-      lastPosition_ = samples_.size() / channels_;
+      lastPlayed_ = samples_.size() / channels_ - startFrame_;
       playing_ = false;
       return;
     }
@@ -143,34 +146,34 @@ void WaveOutput::Feed() {
       Fail(Fault::kDeviceLost, asked);
       return;
     }
-    const std::uint64_t seen = Position();
+    const std::uint64_t seen = FramesPlayed();
     if (seen != lastSeen) {
       lastSeen = seen;
       lastProgress = GetTickCount64();
     }
     if (GetTickCount64() - lastProgress > kStalledMilliseconds) {
-      Fail(Fault::kDeviceLost, MMSYSERR_NODRIVER);
+      Fail(Fault::kDeviceLost, "the device stopped playing");
       return;
     }
   }
 }
 
-std::uint64_t WaveOutput::Position() const {
-  if (device_ == nullptr || !playing_) return lastPosition_;
+std::uint64_t WaveOutput::FramesPlayed() const {
+  if (device_ == nullptr || !playing_) return lastPlayed_;
   MMTIME time = {};
   time.wType = TIME_SAMPLES;
-  if (waveOutGetPosition(device_, &time, sizeof time) != MMSYSERR_NOERROR) return lastPosition_;
+  if (waveOutGetPosition(device_, &time, sizeof time) != MMSYSERR_NOERROR) return lastPlayed_;
   std::uint64_t played = 0;
   if (time.wType == TIME_SAMPLES) {
     played = time.u.sample;
   } else if (time.wType == TIME_BYTES) {
     played = time.u.cb / (channels_ * sizeof(std::int16_t));
   } else {
-    return lastPosition_;
+    return lastPlayed_;
   }
-  const std::uint64_t position = std::min<std::uint64_t>(startFrame_ + played, samples_.size() / channels_);
-  lastPosition_ = position;
-  return position;
+  played = std::min<std::uint64_t>(played, samples_.size() / channels_ - startFrame_);
+  lastPlayed_ = played;
+  return played;
 }
 
 void WaveOutput::Stop() {
@@ -181,7 +184,7 @@ void WaveOutput::Stop() {
     stopping_ = false;
   }
   if (device_ != nullptr) {
-    Position();
+    FramesPlayed();
     Close();
   }
   playing_ = false;

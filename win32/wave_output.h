@@ -38,9 +38,8 @@ class WaveOutput {
              std::uint64_t fromFrame);
   // Stops at once; the device is closed. Nothing happens when nothing plays.
   void Stop();
-  // Frames of `samples` heard so far: the start frame and what the device
-  // says it has played since.
-  std::uint64_t Position() const;
+  // Frames the device says it has played since Start (from `fromFrame`).
+  std::uint64_t FramesPlayed() const;
   // True from Start until the last frame was played, Stop, or a fault.
   bool Playing() const { return playing_.load(); }
   // The fault of the last Start or of the device while it played; cleared by
@@ -58,6 +57,7 @@ class WaveOutput {
   // Hands the next samples in `block`; false when none are left.
   bool Fill(WAVEHDR& block);
   void Fail(Fault fault, MMRESULT code);
+  void Fail(Fault fault, std::string detail);
   void Close();
 
   HANDLE event_;
@@ -74,9 +74,9 @@ class WaveOutput {
   std::atomic<Fault> fault_{Fault::kNone};
   mutable std::mutex detailLock_;
   std::string detail_;
-  // The device's position when it last answered, kept once it has been
-  // closed.
-  mutable std::atomic<std::uint64_t> lastPosition_{0};
+  // The frames played when the device last answered, kept once it has
+  // been closed.
+  mutable std::atomic<std::uint64_t> lastPlayed_{0};
 };
 
 }  // namespace larkspool::win32

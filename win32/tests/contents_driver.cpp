@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <numbers>
 #include <string>
@@ -108,10 +109,9 @@ std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id));
 
 // The program's visible dialog whose title passes `title` and that has
 // control `marker`.
-template <class Title>
-HWND FindDialog(Title title, int marker) {
+HWND FindDialog(const std::function<bool(const std::string&)>& title, int marker) {
   struct Search {
-    Title* title;
+    const std::function<bool(const std::string&)>* title;
     int marker;
     HWND found;
   } search{&title, marker, nullptr};
@@ -392,11 +392,34 @@ void ChooseFolder(HWND owner, const std::string& folder) {
   if (dialog == nullptr) Abort("no folder dialog over the contents window");
   Sleep(500);
   Check(!IsWindowEnabled(owner), "the folder dialog is modal over the contents window");
+  // The tree shows the folder selected once it has read its way there.
+  HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+  for (HWND child = nullptr; tree == nullptr && (child = FindWindowExW(dialog, child, nullptr, nullptr));) {
+    tree = FindWindowExW(child, nullptr, L"SysTreeView32", nullptr);
+  }
   const std::wstring path = W(folder);
-  Remote memory((path.size() + 1) * sizeof(wchar_t));
+  const std::string leaf = folder.substr(folder.find_last_of('\\') + 1);
+  Remote memory((path.size() + 1) * sizeof(wchar_t) + sizeof(TVITEMW) + 260 * sizeof(wchar_t));
   memory.Put(path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-  Send(dialog, BFFM_SETSELECTIONW, TRUE, memory.at());
-  Sleep(300);
+  std::string selected;
+  for (int tries = 0; tries < 20 && selected != leaf; ++tries) {
+    Send(dialog, BFFM_SETSELECTIONW, TRUE, memory.at());
+    Sleep(300);
+    if (tree == nullptr) break;
+    const std::size_t itemAt = (path.size() + 1) * sizeof(wchar_t);
+    TVITEMW item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = reinterpret_cast<wchar_t*>(memory.at(itemAt + sizeof(TVITEMW)));
+    item.cchTextMax = 260;
+    memory.Put(&item, sizeof item, itemAt);
+    Send(tree, TVM_GETITEMW, 0, memory.at(itemAt));
+    wchar_t text[260] = {};
+    memory.Get(text, sizeof text - sizeof(wchar_t), itemAt + sizeof(TVITEMW));
+    selected = U(text);
+  }
+  if (tree != nullptr && selected != leaf)
+    Abort("the folder dialog does not select " + folder + " (" + selected + ")");
   Press(dialog, IDOK);
 }
 
@@ -467,12 +490,25 @@ void MakeSound(const std::string& path, double seconds) {
 
 // ---- The window ----
 
+// A click on the heading of `column`.
+void ClickHeading(HWND window, int column) {
+  HWND header = reinterpret_cast<HWND>(Send(GetDlgItem(window, kList), LVM_GETHEADER, 0, 0));
+  Remote memory(sizeof(RECT));
+  Send(header, HDM_GETITEMRECT, static_cast<WPARAM>(column), memory.at());
+  RECT place;
+  memory.Get(&place, sizeof place);
+  const LPARAM at = MAKELPARAM((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+  PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(header, WM_LBUTTONUP, 0, at);
+  Sleep(300);
+}
+
 void CheckFilterAndSort(HWND window) {
   const std::vector<std::string> all = Names(window);
   Check(all.size() == std::size(kMessages),
         "the list shows all " + std::to_string(std::size(kMessages)) + " messages (" + Joined(all) + ")");
-  Check(Cell(window, RowOf(window, "2024-03-02 bob.wav"), 1) == "1:15",
-        "the duration column reads 1:15 for a message of 75 s (" +
+  Check(Cell(window, RowOf(window, "2024-03-02 bob.wav"), 1) == "1:15.0",
+        "the duration column reads 1:15.0 for a message of 75 s, as list --long (" +
             Cell(window, RowOf(window, "2024-03-02 bob.wav"), 1) + ")");
 
   // Filters as a user types them, and the rows each leaves.
@@ -483,7 +519,9 @@ void CheckFilterAndSort(HWND window) {
       {"alice", {"2024-03-01 Alice.wav", "ALICE urgent.wav"}},
       {"box05-00?.wav", {"box05-001.wav", "box05-002.wav"}},
       {"*bob*", {"2024-03-02 bob.wav"}},
-      {"[draft]", {"notes [draft].wav"}},
+      {"URGENT", {"ALICE urgent.wav"}},
+      {"[draft]", {}},  // a pattern: the whole name is "[draft]" or it is not shown
+      {"box05-00[2-9].wav", {"box05-002.wav"}},
       {"nothing like it", {}},
       {"", {}},
   };
@@ -500,20 +538,11 @@ void CheckFilterAndSort(HWND window) {
 
   // Sorted by duration (a click on its heading), as numbers: 0:00 before
   // 0:03, 1:01 before 1:15; a second click turns the order round.
-  HWND list = GetDlgItem(window, kList);
-  NMLISTVIEW click = {};
-  click.hdr.hwndFrom = list;
-  click.hdr.idFrom = kList;
-  click.hdr.code = LVN_COLUMNCLICK;
-  click.iItem = -1;
-  click.iSubItem = 1;
-  Remote memory(sizeof click);
-  memory.Put(&click, sizeof click);
-  Send(window, WM_NOTIFY, kList, memory.at());
+  ClickHeading(window, 1);
   const std::vector<std::string> byDuration = {"notes [draft].wav",    "box05-001.wav", "ALICE urgent.wav",
                                                "2024-03-01 Alice.wav", "box05-002.wav", "2024-03-02 bob.wav"};
   Check(Names(window) == byDuration, "a click on Duration sorts by length (" + Joined(Names(window)) + ")");
-  Send(window, WM_NOTIFY, kList, memory.at());
+  ClickHeading(window, 1);
   std::vector<std::string> reversed(byDuration.rbegin(), byDuration.rend());
   Check(Names(window) == reversed, "a second click turns the order round (" + Joined(Names(window)) + ")");
 }
@@ -526,7 +555,7 @@ void CheckSelection(HWND window, const std::string& allStatus) {
   Check(!IsWindowEnabled(GetDlgItem(window, kExtractSelected)), "Extract Selected... waits for a selection");
   Select(window, {RowOf(window, "2024-03-02 bob.wav"), RowOf(window, "box05-002.wav")});
   Sleep(200);
-  const std::string twoSelected = allStatus + ", 2 selected, 2:16";
+  const std::string twoSelected = allStatus + "; 2 selected, 2:16";
   Check(ItemText(window, kStatus) == twoSelected,
         "two rows of 1:15 and 1:01 selected: \"" + twoSelected + "\" (" + ItemText(window, kStatus) + ")");
   Check(IsWindowEnabled(GetDlgItem(window, kExtractSelected)), "Extract Selected... takes a selection");
@@ -602,8 +631,8 @@ int WindowChecks(const std::string& program, const std::string& scratch) {
   MakeMessages(scratch + "\\messages.bkp");
   Program larkspool = OpenContents(program, scratch, "messages.bkp");
   HWND window = larkspool.window;
-  // 0:12 + 1:15 + 0:03 + 1:01 + 0:05 + 0:00.5 = 2:36.5
-  const std::string allStatus = "6 messages, 0:02:36 in all";
+  // 0:12 + 1:15 + 0:03 + 1:01 + 0:05 + 0:00.5 = 2:36.5, rounded to the second
+  const std::string allStatus = "6 messages, 0:02:37 in all";
   CheckNamesAndKeys(window);
   CheckFilterAndSort(window);
   SetItemText(window, kFilter, "");
@@ -738,7 +767,7 @@ int Compare(const std::string& recording, int rate) {
       const std::size_t at = static_cast<std::size_t>(lag) + i;
       const double h = at < heard.size() ? heard[at] : 0.0;
       both += h * tone[i];
-      ours += double{tone[i]} * tone[i];
+      ours += static_cast<double>(tone[i]) * tone[i];
       theirs += h * h;
     }
     const double correlation = theirs > 0 ? both / std::sqrt(ours * theirs) : 0;
