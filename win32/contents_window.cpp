@@ -31,6 +31,8 @@ constexpr int kSliderSteps = 1000;
 // How often the position and the end of playback are looked at.
 constexpr UINT kTickMilliseconds = 50;
 constexpr UINT_PTR kTickTimer = 1;
+// Posted to the window once the system has laid it out for a new DPI.
+constexpr UINT kRecordLayout = WM_APP + 1;
 
 // Each column's width in dialog units and whether its text is a number
 // (right-aligned).
@@ -136,6 +138,12 @@ class CContentsDlg final : public Dialog {
   HWND List() const { return Item(IDC_LIST); }
   void AddColumns();
   void SetUpLayout();
+  // The client size and the controls' places the anchors start from: as
+  // laid out now.
+  void RecordLayout();
+  // Selects exactly the rows showing `entries`; the row showing `focused`
+  // gets the focus.
+  void SelectEntries(const std::vector<std::size_t>& entries, std::optional<std::size_t> focused);
   void Layout();
   LRESULT OnListNotify(NMHDR& header);
   void OnFilterChange();
@@ -233,13 +241,16 @@ void CContentsDlg::SetUpLayout() {
   } else {
     SetText(damageLine, damage);
   }
-
-  RECT client;
-  GetClientRect(hwnd(), &client);
-  baseClient_ = {client.right, client.bottom};
+  RecordLayout();
   RECT window;
   GetWindowRect(hwnd(), &window);
   minimumWindow_ = {(window.right - window.left) * 3 / 4, (window.bottom - window.top) * 3 / 4};
+}
+
+void CContentsDlg::RecordLayout() {
+  RECT client;
+  GetClientRect(hwnd(), &client);
+  baseClient_ = {client.right, client.bottom};
   for (std::size_t i = 0; i < kAnchors.size(); ++i) {
     RECT& rect = baseRects_[i];
     GetWindowRect(Item(kAnchors[i].id), &rect);
@@ -271,12 +282,9 @@ void CContentsDlg::Layout() {
 
 void CContentsDlg::ShowRows() {
   // The rows are the model's: the list asks for each cell it shows.
-  SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), [] {
-    static LVITEMW none = {};
-    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    none.state = 0;
-    return reinterpret_cast<LPARAM>(&none);
-  }());
+  LVITEMW none = {};
+  none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
   SendMessageW(List(), LVM_SETITEMCOUNT, model_.size(), 0);
   InvalidateRect(List(), nullptr, FALSE);
   ShowStatus();
@@ -362,6 +370,14 @@ void CContentsDlg::OnColumnClick(int column) {
   // A second click on the same column turns the order round.
   sortAscending_ = column == sortColumn_ ? !sortAscending_ : true;
   sortColumn_ = column;
+  // The selection stays with its messages.
+  std::vector<std::size_t> selected;
+  for (const std::size_t row : SelectedRows()) selected.push_back(model_.row(row));
+  std::optional<std::size_t> focused;
+  const LRESULT focusRow = SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
+  if (focusRow >= 0 && static_cast<std::size_t>(focusRow) < model_.size()) {
+    focused = model_.row(static_cast<std::size_t>(focusRow));
+  }
   model_.SortBy(static_cast<desktop::ContentsColumn>(column), sortAscending_);
   // The arrow in the heading, where the system draws one.
   HWND header = reinterpret_cast<HWND>(SendMessageW(List(), LVM_GETHEADER, 0, 0));
@@ -374,6 +390,23 @@ void CContentsDlg::OnColumnClick(int column) {
     SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
   }
   ShowRows();
+  SelectEntries(selected, focused);
+}
+
+void CContentsDlg::SelectEntries(const std::vector<std::size_t>& entries,
+                                 std::optional<std::size_t> focused) {
+  std::vector<bool> chosen(model_.entries().size(), false);
+  for (const std::size_t entry : entries) chosen[entry] = true;
+  for (std::size_t row = 0; row < model_.size(); ++row) {
+    const std::size_t entry = model_.row(row);
+    if (!chosen[entry] && entry != focused) continue;
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = (chosen[entry] ? LVIS_SELECTED : 0) | (entry == focused ? LVIS_FOCUSED : 0);
+    SendMessageW(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    if (entry == focused) SendMessageW(List(), LVM_ENSUREVISIBLE, row, FALSE);
+  }
+  ShowStatus();
 }
 
 LRESULT CContentsDlg::OnListNotify(NMHDR& header) {
@@ -471,15 +504,15 @@ std::optional<INT_PTR> CContentsDlg::OnMessage(UINT message, WPARAM wParam, LPAR
       if (minimumWindow_.cx > 0) limits.ptMinTrackSize = {minimumWindow_.cx, minimumWindow_.cy};
       return TRUE;
     }
-    case WM_DPICHANGED: {
-      // The system lays the template out again at the new DPI; the anchors
-      // start from there.
-      const auto& suggested = *reinterpret_cast<RECT*>(lParam);
+    case WM_DPICHANGED:
+      // The system lays the controls out again at the new DPI; the anchors
+      // start from there once it is done.
       baseClient_ = {};
-      SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      PostMessageW(hwnd(), kRecordLayout, 0, 0);
       return std::nullopt;
-    }
+    case kRecordLayout:
+      RecordLayout();
+      return TRUE;
     default:
       return std::nullopt;
   }
@@ -487,10 +520,21 @@ std::optional<INT_PTR> CContentsDlg::OnMessage(UINT message, WPARAM wParam, LPAR
 
 LRESULT CALLBACK CContentsDlg::KeyFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR /*id*/, DWORD_PTR data) {
+  auto* self = reinterpret_cast<CContentsDlg*>(data);
+  // Ctrl+A selects every row shown (a list in virtual mode leaves it to its
+  // owner).
+  if (message == WM_KEYDOWN && wParam == 'A' && (GetKeyState(VK_CONTROL) & 0x8000) &&
+      window == self->List()) {
+    LVITEMW all = {};
+    all.stateMask = LVIS_SELECTED;
+    all.state = LVIS_SELECTED;
+    SendMessageW(window, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
+    return 0;
+  }
+  if (message == WM_CHAR && wParam == 1 && window == self->List()) return 0;  // Ctrl+A's character
   if (wParam == VK_SPACE && (message == WM_KEYDOWN || message == WM_CHAR || message == WM_KEYUP)) {
     if (message == WM_KEYDOWN && (lParam & (LPARAM{1} << 30)) == 0) {
       // Posted: the press must not be handled inside the control's own code.
-      auto* self = reinterpret_cast<CContentsDlg*>(data);
       PostMessageW(self->hwnd(), WM_COMMAND, MAKEWPARAM(IDC_PLAY, BN_CLICKED),
                    reinterpret_cast<LPARAM>(self->Item(IDC_PLAY)));
     }

@@ -65,6 +65,11 @@ constexpr int kProgressBar = 1009;
 constexpr int kOverwriteName = 1014;
 constexpr int kYesToAll = 1013;
 constexpr int kMessageText = 0xFFFF;
+// The main window's backup field and Extract button, and the system menu's
+// command that opens the contents window.
+constexpr int kBackupEdit = 1000;
+constexpr int kMainExtract = 1004;
+constexpr WPARAM kContentsCommand = 0x0110;
 
 int failures = 0;
 DWORD programProcess = 0;
@@ -350,6 +355,33 @@ void Select(HWND window, const std::vector<int>& rows) {
   }
 }
 
+// The names of the selected rows, sorted.
+std::vector<std::string> SelectedNames(HWND window) {
+  std::vector<std::string> names;
+  LRESULT row = -1;
+  while ((row = Send(GetDlgItem(window, kList), LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED)) !=
+         -1) {
+    names.push_back(Cell(window, static_cast<int>(row), 0));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A double click on row `row`.
+void DoubleClick(HWND window, int row) {
+  HWND list = GetDlgItem(window, kList);
+  Remote memory(sizeof(RECT));
+  RECT place = {LVIR_LABEL, 0, 0, 0};
+  memory.Put(&place, sizeof place);
+  Send(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), memory.at());
+  memory.Get(&place, sizeof place);
+  const LPARAM at = MAKELPARAM(place.left + 5, (place.top + place.bottom) / 2);
+  PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(list, WM_LBUTTONUP, 0, at);
+  PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  PostMessageW(list, WM_LBUTTONUP, 0, at);
+}
+
 int RowOf(HWND window, const std::string& name) {
   const std::vector<std::string> names = Names(window);
   const auto found = std::find(names.begin(), names.end(), name);
@@ -538,7 +570,11 @@ void CheckFilterAndSort(HWND window) {
 
   // Sorted by duration (a click on its heading), as numbers: 0:00 before
   // 0:03, 1:01 before 1:15; a second click turns the order round.
+  const std::vector<std::string> chosen = {"2024-03-02 bob.wav", "box05-001.wav"};
+  Select(window, {RowOf(window, chosen[0]), RowOf(window, chosen[1])});
   ClickHeading(window, 1);
+  Check(SelectedNames(window) == chosen,
+        "the selection stays with its messages through a sort (" + Joined(SelectedNames(window)) + ")");
   const std::vector<std::string> byDuration = {"notes [draft].wav",    "box05-001.wav", "ALICE urgent.wav",
                                                "2024-03-01 Alice.wav", "box05-002.wav", "2024-03-02 bob.wav"};
   Check(Names(window) == byDuration, "a click on Duration sorts by length (" + Joined(Names(window)) + ")");
@@ -627,8 +663,60 @@ void CheckExtractSelected(HWND window, const std::string& scratch) {
   Check(FilesIn(folder).size() == 2, "Yes to All replaces the two and writes nothing else");
 }
 
+// The program's visible window owned by `owner`.
+HWND OwnedWindow(HWND owner) {
+  struct Search {
+    HWND owner;
+    HWND found;
+  } search{owner, nullptr};
+  for (int tries = 0; tries < 400 && search.found == nullptr; ++tries) {
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+          auto& s = *reinterpret_cast<Search*>(data);
+          DWORD process = 0;
+          GetWindowThreadProcessId(window, &process);
+          if (process != programProcess || !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != s.owner)
+            return TRUE;
+          s.found = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) Sleep(50);
+  }
+  return search.found;
+}
+
+// The main window's system menu command "Contents..." opens the backup in
+// its field, over the main window; with the field empty, the file dialog.
+void CheckSystemMenuCommand(const std::string& program, const std::string& scratch) {
+  Program larkspool = Launch(program, scratch, "messages.bkp");
+  larkspool.window = WaitFor("Larkspool", kMainExtract, "main window");
+  PostMessageW(larkspool.window, WM_SYSCOMMAND, kContentsCommand, 0);
+  HWND contents = WaitContents("messages.bkp");
+  Check(GetWindow(contents, GW_OWNER) == larkspool.window && !IsWindowEnabled(larkspool.window),
+        "Contents... opens the backup of the field over the main window");
+  Check(RowCount(contents) == static_cast<int>(std::size(kMessages)), "with its messages listed");
+  Press(contents, IDCANCEL);
+  for (int tries = 0; tries < 100 && !IsWindowEnabled(larkspool.window); ++tries) Sleep(50);
+  Check(IsWindowEnabled(larkspool.window), "closing it gives the main window back");
+
+  SetItemText(larkspool.window, kBackupEdit, "");
+  PostMessageW(larkspool.window, WM_SYSCOMMAND, kContentsCommand, 0);
+  HWND dialog = OwnedWindow(larkspool.window);
+  Check(dialog != nullptr && FindDialog("messages.bkp - Larkspool", kList) == nullptr,
+        "with the field empty, Contents... asks for the backup first");
+  if (dialog != nullptr) Press(dialog, IDCANCEL);
+  Sleep(300);
+  Check(
+      FindDialog([](const std::string& title) { return title.ends_with(" - Larkspool"); }, kList) == nullptr,
+      "a cancelled file dialog opens nothing");
+  Press(larkspool.window, IDCANCEL);
+  WaitEnd(larkspool, 0, "the main window closes as before");
+}
+
 int WindowChecks(const std::string& program, const std::string& scratch) {
   MakeMessages(scratch + "\\messages.bkp");
+  CheckSystemMenuCommand(program, scratch);
   Program larkspool = OpenContents(program, scratch, "messages.bkp");
   HWND window = larkspool.window;
   // 0:12 + 1:15 + 0:03 + 1:01 + 0:05 + 0:00.5 = 2:36.5, rounded to the second
@@ -794,11 +882,19 @@ void CheckStillUsable(HWND window) {
 int NoDevice(const std::string& program, const std::string& scratch, const std::string& expected) {
   MakeSound(scratch + "\\sound.bkp", kToneSeconds);
   Program larkspool = OpenContents(program, scratch, "sound.bkp");
-  Key(larkspool.window, kList, VK_SPACE);
-  HWND box = WaitFor("Larkspool", kMessageText, "the message of a missing device");
-  const std::string text = ItemText(box, kMessageText);
-  Check(text.rfind(expected, 0) == 0, "Play without a device says so (" + text + ")");
-  Press(box, IDOK);
+  // Space, Enter and a double click on the row: each press says it once.
+  for (const char* press : {"Space", "Enter", "a double click"}) {
+    if (press[0] == 'S') Key(larkspool.window, kList, VK_SPACE);
+    if (press[0] == 'E') Key(larkspool.window, kList, VK_RETURN);
+    if (press[0] == 'a') DoubleClick(larkspool.window, 0);
+    HWND box =
+        WaitFor("Larkspool", kMessageText, std::string("the message of a missing device after ") + press);
+    const std::string text = ItemText(box, kMessageText);
+    Check(text.rfind(expected, 0) == 0, std::string(press) + " without a device says so (" + text + ")");
+    Press(box, IDOK);
+    Sleep(500);
+    Check(FindDialog("Larkspool", kMessageText) == nullptr, "once");
+  }
   CheckStillUsable(larkspool.window);
   Close(larkspool);
   return failures == 0 ? 0 : 1;
