@@ -324,7 +324,7 @@ void ContentsModel::Refilter() {
     rows_ = order_;
     return;
   }
-  const bool pattern = filter_.find_first_of("*?[") != std::string::npos;
+  const bool pattern = filter_.find_first_of("*?") != std::string::npos;
   const std::string lowered = Lower(filter_);
   for (const std::size_t i : order_) {
     const std::string& name = entries_[i].name;
@@ -398,9 +398,10 @@ std::string ContentsModel::StatusText(const std::vector<std::size_t>& selectedRo
       selectedSeconds += audio->DurationSeconds();
   }
   std::string text = ContentsStatusText(rows_.size(), seconds, selected, selectedSeconds);
+  // A filter that hides messages: "3 of 12 messages, ...".
   if (rows_.size() != entries_.size()) {
-    text = std::to_string(rows_.size()) + " of " + text.substr(text.find(' ') + 1);
-    if (rows_.size() == 1) text.replace(text.find(" message,"), 9, " messages,");
+    text = std::to_string(rows_.size()) + " of " + Plural(entries_.size(), "message", "messages") +
+           text.substr(text.find(','));
   }
   return text;
 }

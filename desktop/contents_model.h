@@ -48,7 +48,9 @@ struct ContentsEntry {
 };
 
 // "N messages, H:MM:SS in all" and, with a selection, "; K selected, M:SS"
-// (H:MM:SS once the selection lasts an hour); "1 message" for one. Durations are summed over the
+// (H:MM:SS once the selection lasts an hour); "1 message" for one.
+// ContentsModel::StatusText begins "N of M messages" while a filter hides
+// some. Durations are summed over the
 // messages whose header can be read, rounded to the second.
 std::string ContentsStatusText(std::size_t messages, double seconds, std::size_t selected,
                                double selectedSeconds);
@@ -91,8 +93,8 @@ class ContentsModel {
   std::string Cell(std::size_t row, ContentsColumn column) const;
 
   // Shows only the messages whose name contains `text` (letter case aside),
-  // or, when it holds '*', '?' or '[', matches it as the command line's
-  // patterns do (letter case aside). An empty text shows every message. The
+  // or, when it holds '*' or '?', whose whole name matches it as a pattern
+  // of the command line (sets in brackets too; letter case aside). An empty text shows every message. The
   // sort stays.
   void SetFilter(std::string text);
   const std::string& filter() const { return filter_; }

@@ -2,15 +2,18 @@
 
 #include <QBitmap>
 #include <QColor>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 
 #include "desktop/front_end.h"
+#include "gui/contents_window.h"
 #include "gui/dialog_units.h"
 #include "gui/opened_paths.h"
 #include "platform/file_system.h"
@@ -108,13 +111,38 @@ void CMainDlg::UpdateFields() {
 
 void CMainDlg::OnExtract() { lastResult_ = model_.OnExtract(); }
 
-void CMainDlg::OnBrowseFile() {
+QString ChooseBackupFile(QWidget* parent) {
   // Each filter shows its label alone; the patterns are the parts in brackets
   // after it. "*.*" would hide every file without a dot.
-  const QString chosen = QFileDialog::getOpenFileName(
-      nullptr, QString(), QString(),
-      tr("Voice Mail System Admin Backup Files(*.bkp) (*.bkp);;All Files(*.*) (*)"), nullptr,
+  return QFileDialog::getOpenFileName(
+      parent, QString(), QString(),
+      CMainDlg::tr("Voice Mail System Admin Backup Files(*.bkp) (*.bkp);;All Files(*.*) (*)"), nullptr,
       QFileDialog::HideNameFilterDetails);
+}
+
+void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* contents = menu.addAction(tr("&Contents..."));
+  contents->setObjectName(QStringLiteral("contents"));
+  if (menu.exec(event->globalPos()) == contents) OnContents();
+}
+
+ContentsWindow* CMainDlg::OnContents() {
+  const QString file = backupFile().isEmpty() ? ChooseBackupFile(nullptr) : backupFile();
+  if (file.isEmpty()) return nullptr;
+  // A window of its own beside this one, closed with it.
+  auto* window = new ContentsWindow({}, {}, this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  if (!window->Open(file)) {
+    delete window;
+    return nullptr;
+  }
+  window->show();
+  return window;
+}
+
+void CMainDlg::OnBrowseFile() {
+  const QString chosen = ChooseBackupFile(nullptr);
   if (chosen.isEmpty()) return;
   model_.OnFileChosen(LocalPath(chosen));
   UpdateFields();

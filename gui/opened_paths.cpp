@@ -14,12 +14,17 @@
 
 namespace larkspool::gui {
 
-QString StartPath(const QStringList& arguments) {
+StartRequest ParseStart(const QStringList& arguments) {
   QCommandLineParser parser;
   parser.setApplicationDescription(
       QCoreApplication::translate("main", "Extracts the voice messages of a voice-mail admin backup (.bkp)"));
   parser.addHelpOption();
   parser.addVersionOption();
+  const QCommandLineOption contents(
+      QStringLiteral("contents"),
+      QCoreApplication::translate(
+          "main", "Open FILE in the contents window: list, play and extract chosen messages"));
+  parser.addOption(contents);
   parser.addPositionalArgument(
       QStringLiteral("FILE"),
       QCoreApplication::translate("main",
@@ -29,8 +34,10 @@ QString StartPath(const QStringList& arguments) {
   std::vector<std::string> paths;
   for (const QString& path : parser.positionalArguments())
     paths.push_back(QFile::encodeName(path).toStdString());
-  return QFile::decodeName(desktop::StartPath(paths).c_str());
+  return StartRequest{QFile::decodeName(desktop::StartPath(paths).c_str()), parser.isSet(contents)};
 }
+
+QString StartPath(const QStringList& arguments) { return ParseStart(arguments).path; }
 
 QString DroppedPath(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return QString();

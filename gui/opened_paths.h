@@ -19,6 +19,14 @@ namespace larkspool::gui {
 // when there is none. --help and --version print and end the program.
 QString StartPath(const QStringList& arguments);
 
+// The same, and whether --contents asks for the contents window instead of
+// the main window.
+struct StartRequest {
+  QString path;
+  bool contents = false;
+};
+StartRequest ParseStart(const QStringList& arguments);
+
 // The local path of the first file or folder a drag carries; empty when it
 // carries none (text, a remote address).
 QString DroppedPath(const QMimeData* data);

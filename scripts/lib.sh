@@ -7,9 +7,12 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # fonts-wine brings the Tahoma the windows are designed for; DejaVu is the
 # fallback when it is missing. shared-mime-info checks the backup type the
 # package installs. libsndfile1-dev (found through pkg-config) decodes the
-# messages that --to=pcm converts.
+# messages that --to=pcm converts and the contents window plays;
+# qt6-multimedia-dev plays them. The playback test records them from a
+# PulseAudio server of its own (pulseaudio, and parec from pulseaudio-utils).
 readonly BUILD_PACKAGES=(g++ cmake ninja-build git clang-format libgtest-dev libcli11-dev nlohmann-json3-dev
-  qt6-base-dev fonts-wine fonts-dejavu-core shared-mime-info libsndfile1-dev pkg-config)
+  qt6-base-dev qt6-multimedia-dev fonts-wine fonts-dejavu-core shared-mime-info libsndfile1-dev pkg-config
+  pulseaudio pulseaudio-utils)
 
 # Installs the packages that are missing; as root with apt-get, otherwise
 # through sudo when there is one.
