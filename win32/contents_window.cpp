@@ -41,7 +41,7 @@ struct ColumnLayout {
   bool number;
 };
 constexpr std::array<ColumnLayout, desktop::kContentsColumns> kColumns = {{
-    {140, false},  // Name
+    {140, false},  // Name: at least half of this, else what the others leave
     {45, true},    // Duration
     {50, true},    // Size
     {70, false},   // Format
@@ -209,9 +209,18 @@ bool CContentsDlg::OnInitDialog() {
 
 void CContentsDlg::AddColumns() {
   SendMessageW(List(), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-  for (std::size_t i = 0; i < static_cast<std::size_t>(model_.columnCount()); ++i) {
+  // The name takes what the other columns leave of the list's width.
+  const auto columns = static_cast<std::size_t>(model_.columnCount());
+  RECT others = {0, 0, 0, 0};
+  for (std::size_t i = 1; i < columns; ++i) others.right += kColumns[i].width;
+  MapDialogRect(hwnd(), &others);
+  RECT list;
+  GetClientRect(List(), &list);
+  const int nameWidth = list.right - others.right - GetSystemMetrics(SM_CXVSCROLL) - 4;
+  for (std::size_t i = 0; i < columns; ++i) {
     RECT width = {0, 0, kColumns[i].width, 0};
     MapDialogRect(hwnd(), &width);
+    if (i == 0) width.right = std::max<LONG>(nameWidth, width.right / 2);
     const std::wstring heading = Wide(desktop::ColumnHeading(static_cast<desktop::ContentsColumn>(i)));
     LVCOLUMNW column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
