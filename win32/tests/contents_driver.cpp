@@ -726,7 +726,22 @@ int WindowChecks(const std::string& program, const std::string& scratch) {
   SetItemText(window, kFilter, "");
   CheckSelection(window, allStatus);
   CheckExtractSelected(window, scratch);
+  // Verify walks every payload, whatever the filter shows.
+  SetItemText(window, kFilter, "bob");
+  Click(window, kVerify);
+  ExpectMessage("6 messages checked, no fault found.");
+  Check(FilesIn(scratch + "\\chosen").size() == 2, "Verify writes nothing");
   Close(larkspool);
+
+  // Without a file the switch asks for one; Cancel ends the program.
+  Program asked = Launch(program, scratch, "/contents");
+  HWND dialog = OwnedWindow(nullptr);
+  Check(dialog != nullptr &&
+            FindDialog([](const std::string& title) { return title.ends_with(" - Larkspool"); }, kList) ==
+                nullptr,
+        "/contents without a file asks for the backup first");
+  if (dialog != nullptr) Press(dialog, IDCANCEL);
+  WaitEnd(asked, 0, "a cancelled file dialog ends the program quietly");
 
   // A protected backup: the password before any window; a wrong one ends
   // the program with the message.
