@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <cwchar>
-#include <utility>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "desktop/contents_model.h"
 #include "desktop/player.h"

@@ -6,11 +6,8 @@
 
 #include <windows.h>
 
-#include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/file_system.h"
 

@@ -1,7 +1,8 @@
 // Sound through the system's waveOut device: 16-bit PCM from memory, handed
-// to the device a few short blocks ahead. A thread of its own waits on the
-// device's event (the callback waveOut signals as each block is done) and
-// hands the next block; the window's timer only asks how far it got.
+// to the device half a second ahead in short blocks. A thread of its own
+// waits on the device's event (the callback waveOut signals as each block is
+// done) and hands the next block; the window's timer only asks how far it
+// got.
 #pragma once
 
 // <windows.h> first: <mmsystem.h> needs its types.
@@ -49,8 +50,10 @@ class WaveOutput {
   std::string FaultDetail() const;
 
  private:
-  // The blocks the device holds at a time, each of kBlockMilliseconds.
-  static constexpr int kBlocks = 4;
+  // The blocks the device holds at a time, each of kBlockMilliseconds: a
+  // thread kept from running for less than their half second on a busy
+  // machine leaves no gap.
+  static constexpr int kBlocks = 10;
   static constexpr unsigned kBlockMilliseconds = 50;
 
   void Feed();
