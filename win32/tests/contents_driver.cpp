@@ -597,6 +597,46 @@ void CheckSelection(HWND window, const std::string& allStatus) {
   Check(IsWindowEnabled(GetDlgItem(window, kExtractSelected)), "Extract Selected... takes a selection");
 }
 
+// The window is resizable: the list takes the room, the buttons keep to
+// their edges; it does not shrink below three quarters of its first size.
+void CheckResizing(HWND window) {
+  const auto place = [window](int id) {
+    RECT rect;
+    GetWindowRect(GetDlgItem(window, id), &rect);
+    return rect;
+  };
+  RECT frame;
+  GetWindowRect(window, &frame);
+  const RECT list = place(kList);
+  const RECT close = place(IDCANCEL);
+  const RECT play = place(kPlay);
+  SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 100,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Sleep(300);
+  const RECT wider = place(kList);
+  const RECT closeMoved = place(IDCANCEL);
+  const RECT playMoved = place(kPlay);
+  Check(wider.right - wider.left == list.right - list.left + 200 &&
+            wider.bottom - wider.top == list.bottom - list.top + 100,
+        "a window 200 x 100 pixels larger has a list 200 x 100 pixels larger");
+  Check(closeMoved.left - close.left == 200 && closeMoved.top - close.top == 100 &&
+            playMoved.left == play.left && playMoved.top - play.top == 100,
+        "Close keeps to the bottom right corner, Play to the bottom left");
+  SetWindowPos(window, nullptr, 0, 0, 100, 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Sleep(300);
+  RECT small;
+  GetWindowRect(window, &small);
+  Check(small.right - small.left >= (frame.right - frame.left) * 3 / 4 - 1 &&
+            small.bottom - small.top >= (frame.bottom - frame.top) * 3 / 4 - 1,
+        "it does not shrink below three quarters of its first size");
+  SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Sleep(300);
+  const RECT back = place(kList);
+  Check(back.right - back.left == list.right - list.left && back.bottom - back.top == list.bottom - list.top,
+        "back at its first size, the list is as it was");
+}
+
 void CheckNamesAndKeys(HWND window) {
   // A screen reader names an edit, the list and the slider after the label
   // right before each; the buttons by their text.
@@ -722,6 +762,7 @@ int WindowChecks(const std::string& program, const std::string& scratch) {
   // 0:12 + 1:15 + 0:03 + 1:01 + 0:05 + 0:00.5 = 2:36.5, rounded to the second
   const std::string allStatus = "6 messages, 0:02:37 in all";
   CheckNamesAndKeys(window);
+  CheckResizing(window);
   CheckFilterAndSort(window);
   SetItemText(window, kFilter, "");
   CheckSelection(window, allStatus);
