@@ -85,6 +85,8 @@ int main(int argc, char** argv) {
     return 64;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The offscreen platform's notes would only crowd the figures.
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
   QApplication app(argc, argv);
   larkspool::gui::LoadDialogFont();
   const QString backup = QString::fromLocal8Bit(argv[1]);

@@ -222,8 +222,15 @@ bool ContentsModel::Open(const std::string& backupFile) {
     BackupListing listing;
     const Outcome listed = ListBackup(fs_, kept, backupFile_, ScanMode::kVerify, listing);
     if (listed.cancelled()) return false;
-    const bool damaged = listed.failed() && (listed.code() == StatusCode::kWaveFormat ||
-                                             listed.code() == StatusCode::kReadFailed);
+    // The walk stopped at damage: a payload without its tags, the backup
+    // cut short, or an entry whose name cannot be a file here (a zeroed
+    // header) in a backup that opens.
+    bool damaged = listed.failed() &&
+                   (listed.code() == StatusCode::kWaveFormat || listed.code() == StatusCode::kReadFailed);
+    if (listed.failed() && listed.code() == StatusCode::kOpenFailed) {
+      ScopedFile backup(fs_, fs_.OpenRead(backupFile_.c_str()));
+      damaged = backup.valid();
+    }
     if (listed.failed() && !damaged) {
       ReportStatus(ui_, listed);
       return false;
@@ -433,11 +440,18 @@ RunResult ContentsModel::ExtractEntries(const std::vector<bool>& chosen, const s
   run.OnEditChange(backupFile_, folder);
   if (std::find(chosen.begin(), chosen.end(), false) != chosen.end()) {
     // The walk asks about each entry once, in backup order: the order of
-    // the entries listed at Open.
+    // the entries listed at Open. An entry is taken only under the name it
+    // was listed with, so a backup changed since then has nothing taken
+    // that was not chosen.
+    std::vector<std::optional<std::string>> names(chosen.size());
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+      if (chosen[i]) names[i] = entries_[i].name;
+    }
     EntryOptions options;
-    options.select = [chosen, next = std::make_shared<std::size_t>(0)](std::string_view /*name*/) {
+    options.select = [names = std::move(names),
+                      next = std::make_shared<std::size_t>(0)](std::string_view name) {
       const std::size_t i = (*next)++;
-      return i < chosen.size() && chosen[i];
+      return i < names.size() && names[i] && *names[i] == name;
     };
     run.extractor().set_entry_options(std::move(options));
   }

@@ -5,9 +5,9 @@
 // passes the user's choices back as shown rows.
 //
 // Opening a backup passes the same classification and password gate as an
-// Extract. A backup whose walk stops at damage opens with what a salvage
-// would save: its rows are marked complete, partial or unnamed, and one line
-// names the damaged byte ranges; its Extract saves as a salvage does.
+// Extract. A backup whose walk stops at damage (a payload without its tags,
+// the file cut short, a name refused) opens with what a salvage would save: its rows are marked complete,
+// partial or unnamed, and one line names the damaged byte ranges; its Extract saves as a salvage does.
 #pragma once
 
 #include <cstddef>

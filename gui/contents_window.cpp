@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFont>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -70,7 +71,18 @@ QVariant ContentsTable::data(const QModelIndex& index, int role) const {
   if (role == Qt::TextAlignmentRole && IsNumeric(index.column())) {
     return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
   }
+  if (role == Qt::FontRole && playing_ && model_.row(static_cast<std::size_t>(index.row())) == *playing_) {
+    QFont bold;
+    bold.setBold(true);
+    return bold;
+  }
   return {};
+}
+
+void ContentsTable::SetPlaying(std::optional<std::size_t> entry) {
+  if (entry == playing_) return;
+  playing_ = entry;
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::FontRole});
 }
 
 QVariant ContentsTable::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -135,6 +147,7 @@ ContentsWindow::ContentsWindow(std::unique_ptr<desktop::AudioOutput> output,
   table_->setObjectName(QStringLiteral("messages"));
   table_->setAccessibleName(tr("Messages"));
   table_->setModel(rows_);
+  const QFontMetrics metrics(font());
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -145,19 +158,22 @@ ContentsWindow::ContentsWindow(std::unique_ptr<desktop::AudioOutput> output,
   // Backup order until a header is clicked.
   table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   table_->horizontalHeader()->setHighlightSections(false);
-  table_->horizontalHeader()->setStretchLastSection(true);
+  // The name takes what the other columns leave.
+  table_->horizontalHeader()->setStretchLastSection(false);
+  table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  table_->horizontalHeader()->setMinimumSectionSize(metrics.horizontalAdvance(QStringLiteral("Sample rate")) /
+                                                    2);
   table_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   // Every row as high as one line of text, so nothing is measured per row.
-  const QFontMetrics metrics(font());
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   table_->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
   const int digit = metrics.horizontalAdvance(QLatin1Char('0'));
-  table_->setColumnWidth(0, digit * 28);
   table_->setColumnWidth(1, digit * 10);
   table_->setColumnWidth(2, digit * 11);
-  table_->setColumnWidth(3, digit * 11);
+  table_->setColumnWidth(3, digit * 12);
   table_->setColumnWidth(4, digit * 12);
+  table_->setColumnWidth(5, digit * 11);
   table_->installEventFilter(this);
 
   damage_ = new QLabel(this);
@@ -242,6 +258,15 @@ ContentsWindow::ContentsWindow(std::unique_ptr<desktop::AudioOutput> output,
     player_.SeekFraction(static_cast<double>(slider_->sliderPosition()) / kSliderRange);
     UpdatePlayer();
   });
+  // While the handle is dragged, the time shows where it would play from.
+  connect(slider_, &QSlider::sliderMoved, this, [this](int value) {
+    const std::optional<std::size_t> entry = player_.loadedEntry();
+    if (!entry || !model_.entries()[*entry].audio || model_.entries()[*entry].audio->sampleRate == 0) return;
+    const double seconds = static_cast<double>(player_.length()) / model_.entries()[*entry].audio->sampleRate;
+    const std::string text =
+        desktop::ClockText(seconds * value / kSliderRange) + " / " + desktop::ClockText(seconds);
+    position_->setText(QString::fromLatin1(text.c_str()));
+  });
   timer_.setInterval(kTickMilliseconds);
   connect(&timer_, &QTimer::timeout, this, &ContentsWindow::OnTick);
   table_->setSortingEnabled(true);
@@ -265,7 +290,7 @@ bool ContentsWindow::Open(const QString& backupFile) {
   setWindowTitle(QFile::decodeName(model_.Title().c_str()));
   damage_->setText(QString::fromUtf8(model_.damageText().c_str()));
   damage_->setVisible(model_.damaged());
-  if (model_.damaged()) table_->setColumnWidth(4, table_->columnWidth(3));
+  if (model_.damaged()) table_->setColumnWidth(5, table_->columnWidth(3));
   if (model_.size() > 0) {
     table_->setCurrentIndex(rows_->index(0, 0));
     table_->selectionModel()->clearSelection();
@@ -341,6 +366,8 @@ void ContentsWindow::OnTick() {
 
 void ContentsWindow::UpdatePlayer() {
   const bool playing = player_.playing();
+  // The message playing is drawn in bold.
+  rows_->SetPlaying(playing ? player_.loadedEntry() : std::nullopt);
   play_->setText(playing ? tr("&Stop") : tr("&Play"));
   play_->setAccessibleName(playing ? tr("Stop") : tr("Play"));
   if (!slider_->isSliderDown()) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "desktop/contents_model.h"
@@ -41,6 +42,8 @@ class ContentsTable final : public QAbstractTableModel {
   // The model's rows changed (a filter, a sort, an Open): the view takes
   // them again.
   void Reload(const std::function<void()>& change);
+  // The message playing, drawn in bold; none.
+  void SetPlaying(std::optional<std::size_t> entry);
   // How a sort is made: by default a Reload; the window keeps its selection.
   void setRearrange(std::function<void(const std::function<void()>&)> rearrange) {
     rearrange_ = std::move(rearrange);
@@ -49,6 +52,7 @@ class ContentsTable final : public QAbstractTableModel {
  private:
   desktop::ContentsModel& model_;
   std::function<void(const std::function<void()>&)> rearrange_;
+  std::optional<std::size_t> playing_;
 };
 
 class ContentsWindow : public QDialog {

@@ -5,6 +5,7 @@
 // comes from the messages the test built, never from the model's own view.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -186,6 +187,7 @@ struct ExtractCase {
   std::vector<std::size_t> wanted;    // the messages (backup order) the folder must hold
   std::vector<std::string> existing;  // files in the folder before the run
   std::vector<OverwriteAnswer> answers;
+  bool swappedAfterOpen = false;  // the first two names trade places before the run
 };
 
 class ContentsExtract : public ::testing::TestWithParam<ExtractCase> {};
@@ -207,10 +209,17 @@ TEST_P(ContentsExtract, WritesExactlyTheChosenMessages) {
     }
   }
   b.WriteTo(s.backup);
-  const Bytes before = ReadFile(s.backup);
   if (c.password) s.ui.passwordAnswers.push_back(*c.password);
   ContentsModel model(NativeFileSystem(), s.ui);
   ASSERT_TRUE(model.Open(s.backup));
+  if (c.swappedAfterOpen) {
+    BackupBuilder::Single(BackupKind::k3)
+        .Entry(c.names[1], payloads[0])
+        .Entry(c.names[0], payloads[1])
+        .Entry(c.names[2], payloads[2])
+        .WriteTo(s.backup);
+  }
+  const Bytes before = ReadFile(s.backup);
   EXPECT_EQ(s.ui.passwordPrompts, c.password ? 1 : 0);
   for (const std::string& name : c.existing) s.Put(name);
   s.ui.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
@@ -258,6 +267,15 @@ const ExtractCase kExtractCases[] = {
      {0},
      {"a.wav", "c.wav"},
      {OverwriteAnswer::kYes}},
+    {"a backup changed since it was opened: nothing unchosen is taken",
+     {},
+     {"a.wav", "b.wav", "c.wav"},
+     "",
+     {1},
+     {},
+     {},
+     {},
+     true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Model, ContentsExtract, ::testing::ValuesIn(kExtractCases), ByLabel());
@@ -278,38 +296,81 @@ TEST(ContentsModel, PasswordGate) {
   }
 }
 
-TEST(ContentsModel, DamagedBackupOpensWithWhatSalvageSavesAndExtractsAsSalvage) {
-  // c.wav cut by the end of the file.
+// Damaged backups open with what a salvage saves; Extract Selected saves
+// the chosen rows as a salvage does, and its report names only those.
+struct DamageCase {
+  const char* label;
+  bool zeroSecondHeader;  // else the file loses its last 200 bytes
+  std::vector<std::string> names;
+  std::vector<std::string> states;
+  std::vector<std::size_t> rows;                    // chosen, after a sort by state, descending
+  std::vector<std::pair<std::string, char>> saved;  // file, message it holds (whole, or its first 300 bytes)
+  std::string summary;
+};
+
+class ContentsDamaged : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(ContentsDamaged, OpensWithWhatSalvageSavesAndExtractsAsSalvage) {
+  const DamageCase& c = GetParam();
   const BuiltBackup built(false, {300, 400, 500});
-  Bytes cut = built.bytes;
-  cut.resize(cut.size() - 200);
+  Bytes bytes = built.bytes;
+  if (c.zeroSecondHeader) {
+    std::fill_n(bytes.begin() + built['b'].header, 80, 0);
+  } else {
+    bytes.resize(bytes.size() - 200);
+  }
+  const auto named = [&built](std::string name) {
+    const std::string offset = std::to_string(built['b'].offset);
+    if (const std::size_t at = name.find("OFFSET"); at != std::string::npos) name.replace(at, 6, offset);
+    return name;
+  };
   Session s;
-  WriteFile(s.backup, cut);
+  WriteFile(s.backup, bytes);
   ContentsModel model(NativeFileSystem(), s.ui);
   ASSERT_TRUE(model.Open(s.backup));
   EXPECT_TRUE(model.damaged());
   EXPECT_EQ(model.columnCount(), 6);
-  EXPECT_EQ(Column(model, ContentsColumn::kName),
-            (std::vector<std::string>{"a.wav", "b.wav", "c.partial.wav"}));
-  EXPECT_EQ(Column(model, ContentsColumn::kState),
-            (std::vector<std::string>{"complete", "complete", "partial"}));
-  EXPECT_EQ(model.Cell(2, ContentsColumn::kSize), "300");
-  const std::string range =
-      std::to_string(built['c'].offset + 300) + "-" + std::to_string(built['c'].end() - 1);
-  EXPECT_NE(model.damageText().find("bytes " + range), std::string::npos) << model.damageText();
+  std::vector<std::string> names;
+  for (const std::string& name : c.names) names.push_back(named(name));
+  EXPECT_EQ(Column(model, ContentsColumn::kName), names);
+  EXPECT_EQ(Column(model, ContentsColumn::kState), c.states);
+  EXPECT_EQ(model.damageText().substr(0, 15), "Damaged: bytes ") << model.damageText();
 
-  model.SortBy(ContentsColumn::kState, false);                         // the partial one first
-  ASSERT_EQ(model.ExtractRows({0, 2}, s.folder), RunResult::kCompleted);
+  model.SortBy(ContentsColumn::kState, false);
+  ASSERT_EQ(model.ExtractRows(c.rows, s.folder), RunResult::kCompleted);
   Files files = s.Output();
   ASSERT_TRUE(files.contains("larkspool-salvage.txt"));
   const std::string report(files["larkspool-salvage.txt"].begin(), files["larkspool-salvage.txt"].end());
   files.erase("larkspool-salvage.txt");
-  EXPECT_EQ(files,
-            (Files{{"c.partial.wav", SavedPart(built['c'].original, 300)}, {"b.wav", built['b'].original}}));
+  Files expected;
+  for (const auto& [file, message] : c.saved) {
+    const Bytes& original = built[message].original;
+    expected[named(file)] = file.find("partial") != std::string::npos ? SavedPart(original, 300) : original;
+  }
+  EXPECT_EQ(files, expected);
   EXPECT_EQ(report.find("a.wav"), std::string::npos) << "an unchosen message is in the report:\n" << report;
   ASSERT_FALSE(s.ui.MessageTexts().empty());
-  EXPECT_EQ(s.ui.MessageTexts().back().substr(0, 42), "2 messages saved, 1 in part, 0 without the");
+  EXPECT_EQ(s.ui.MessageTexts().back().substr(0, c.summary.size()), c.summary);
 }
+
+const DamageCase kDamageCases[] = {
+    {"the end cut",
+     false,
+     {"a.wav", "b.wav", "c.partial.wav"},
+     {"complete", "complete", "partial"},
+     {0, 2},
+     {{"c.partial.wav", 'c'}, {"b.wav", 'b'}},
+     "2 messages saved, 1 in part, 0 without their names"},
+    {"a header zeroed",
+     true,
+     {"a.wav", "recovered-OFFSET.wav", "c.wav"},
+     {"complete", "unnamed", "complete"},
+     {0},
+     {{"recovered-OFFSET.wav", 'b'}},
+     "1 messages saved, 0 in part, 1 without their names"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Model, ContentsDamaged, ::testing::ValuesIn(kDamageCases), ByLabel());
 
 TEST(ContentsModel, VerifyEndsInOneMessage) {
   Session s;
@@ -442,6 +503,22 @@ TEST(ContentsPlayer, PlaysSeeksEndsAndSurvivesFaults) {
                                       std::string(desktop::kDeviceLostText)}));
   output.now = desktop::AudioOutput::Fault::kNone;
   ASSERT_TRUE(player->Toggle(std::nullopt));
+
+  // A message the end of the backup cuts plays as far as it is saved.
+  const BuiltBackup built(false, {300, 1044});
+  Bytes cut = built.bytes;
+  cut.resize(cut.size() - 400);
+  WriteFile(s.backup, cut);
+  ContentsModel damaged(NativeFileSystem(), s.ui);
+  ASSERT_TRUE(damaged.Open(s.backup));
+  desktop::Player partial(damaged, output, s.ui);
+  ASSERT_TRUE(partial.Play(1)) << s.ui.MessageTexts().back();
+  const Bytes& original = built['b'].original;
+  std::vector<std::int16_t> saved;
+  for (std::size_t at = 44; at + 1 < 1044 - 400; at += 2)
+    saved.push_back(static_cast<std::int16_t>(original[at] | original[at + 1] << 8));
+  EXPECT_EQ(output.handed, saved);
+  partial.Stop();
   output.calls.clear();
   player.reset();  // closing the window stops playback
   EXPECT_EQ(output.calls, std::vector<std::string>{"stop"});

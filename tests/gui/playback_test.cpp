@@ -106,9 +106,13 @@ class PulseServer {
          {"PULSE_RUNTIME_PATH", folder + "/runtime"},
          {"XDG_RUNTIME_DIR", folder + "/runtime"}});
   }
-  ~PulseServer() {
-    kill(pid_, SIGTERM);
+  ~PulseServer() { Stop(SIGTERM); }
+  // Ends the server at once, as a crash or a lost device would.
+  void Stop(int signal) {
+    if (pid_ <= 0) return;
+    kill(pid_, signal);
     Wait(pid_);
+    pid_ = 0;
   }
   std::string socket() const { return folder_ + "/socket"; }
   // What a client of this server runs with.
@@ -276,6 +280,16 @@ TEST_F(Playback, TheSinkHearsTheMessage) {
   // Aligned, the recording holds all of the message but those first
   // milliseconds: its end is not cut.
   EXPECT_GE(bestOverlap, sweep_.size() - kRate / 40);
+}
+
+TEST_F(Playback, ServerGoneWhilePlayingGivesTheMessageOnce) {
+  PulseServer server(scratch_ / "pulse");
+  ASSERT_TRUE(server.Ready()) << "the test's PulseAudio server did not start";
+  const pid_t child = StartChild(backup_, messages_, false, server.ClientEnv());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  server.Stop(SIGKILL);
+  EXPECT_EQ(Wait(child), 0) << "the window crashed, or still played after 10 s";
+  EXPECT_EQ(Lines(messages_), std::vector<std::string>{std::string(desktop::kDeviceLostText)});
 }
 
 TEST_F(Playback, NoServerGivesTheMessageAndTheWindowGoesOn) {
