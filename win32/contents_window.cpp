@@ -9,8 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
+#include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "desktop/contents_model.h"
@@ -52,6 +54,8 @@ constexpr std::array<ColumnLayout, desktop::kContentsColumns> kColumns = {{
     {50, true},    // Sample rate
     {45, false},   // State, of a damaged backup's rows
 }};
+
+using OwnedFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 
 // How a control follows the window's size: which of its edges keep their
 // distance to the right and bottom edges of the window.
@@ -178,6 +182,9 @@ class CContentsDlg final : public Dialog {
   bool dragging_ = false;
   bool playingShown_ = false;
   std::string timeShown_;
+  // The entry drawn in bold, as playing, and the font it is drawn in.
+  std::optional<std::size_t> boldEntry_;
+  OwnedFont boldFont_;
   // The client size and control rectangles the anchors start from.
   SIZE baseClient_ = {};
   SIZE minimumWindow_ = {};
@@ -195,6 +202,12 @@ bool CContentsDlg::OnInitDialog() {
   SetWindowSubclass(List(), &CContentsDlg::KeyFilter, 0, reinterpret_cast<DWORD_PTR>(this));
   SetWindowSubclass(Item(IDC_POSITION), &CContentsDlg::KeyFilter, 0, reinterpret_cast<DWORD_PTR>(this));
   AddColumns();
+  LOGFONTW font = {};
+  const auto listFont = reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0));
+  if (listFont != nullptr && GetObjectW(listFont, sizeof font, &font) == sizeof font) {
+    font.lfWeight = FW_BOLD;
+    boldFont_.reset(CreateFontIndirectW(&font));
+  }
   SetUpLayout();
   ShowRows();
   ShowPlayback();
@@ -348,15 +361,20 @@ void CContentsDlg::ShowPlayback() {
     SetText(Item(IDC_PLAY), playing ? "Sto&p" : "&Play");
   }
   const std::string time = player_.PositionText();
-  if (time != timeShown_) {
+  if (time != timeShown_ && !dragging_) {
     timeShown_ = time;
     SetText(Item(IDC_TIME), time);
   }
-  if (!dragging_) {
-    const LPARAM step = player_.SliderValue(kSliderSteps);
-    if (SendMessageW(Item(IDC_POSITION), TBM_GETPOS, 0, 0) != step) {
-      SendMessageW(Item(IDC_POSITION), TBM_SETPOS, TRUE, step);
-    }
+  // The row playing is drawn in bold.
+  const std::optional<std::size_t> entry = playing ? player_.loadedEntry() : std::nullopt;
+  if (entry != boldEntry_) {
+    boldEntry_ = entry;
+    InvalidateRect(List(), nullptr, FALSE);
+  }
+  if (dragging_) return;
+  const LPARAM step = player_.SliderValue(kSliderSteps);
+  if (SendMessageW(Item(IDC_POSITION), TBM_GETPOS, 0, 0) != step) {
+    SendMessageW(Item(IDC_POSITION), TBM_SETPOS, TRUE, step);
   }
 }
 
@@ -365,6 +383,17 @@ void CContentsDlg::OnSlider(int code) {
   // and clicks beside the thumb end with TB_ENDTRACK too.
   if (code == TB_THUMBTRACK) {
     dragging_ = true;
+    // The time shows where the sound would go on from.
+    const std::optional<std::size_t> entry = player_.loadedEntry();
+    if (entry && *entry < model_.entries().size() && model_.entries()[*entry].audio) {
+      const double seconds = model_.entries()[*entry].audio->DurationSeconds();
+      const LRESULT step = SendMessageW(Item(IDC_POSITION), TBM_GETPOS, 0, 0);
+      const std::string shown = player_.PositionText();
+      const std::size_t slash = shown.find(" / ");
+      timeShown_ = desktop::ClockText(seconds * static_cast<double>(step) / kSliderSteps) +
+                   (slash == std::string::npos ? std::string() : shown.substr(slash));
+      SetText(Item(IDC_TIME), timeShown_);
+    }
     return;
   }
   if (code != TB_ENDTRACK) return;
@@ -437,6 +466,15 @@ LRESULT CContentsDlg::OnListNotify(NMHDR& header) {
         info.item.pszText[fits] = L'\0';
       }
       return 0;
+    }
+    case NM_CUSTOMDRAW: {
+      auto& draw = reinterpret_cast<NMLVCUSTOMDRAW&>(header);
+      if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+      if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT || !boldEntry_ || !boldFont_) return CDRF_DODEFAULT;
+      const auto row = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
+      if (row >= model_.size() || model_.row(row) != *boldEntry_) return CDRF_DODEFAULT;
+      SelectObject(draw.nmcd.hdc, boldFont_.get());
+      return CDRF_NEWFONT;
     }
     case LVN_ITEMCHANGED:
     case LVN_ODSTATECHANGED:

@@ -999,6 +999,22 @@ int Lost(const std::string& program, const std::string& scratch, const std::stri
   Key(larkspool.window, kList, VK_SPACE);
   Sleep(1000);
   Check(ItemText(larkspool.window, kPlay) == "Sto&p", "the long message plays");
+  // The slider dragged to its middle: the time shows 0:15 while it is held,
+  // and the sound goes on from there when it is let go.
+  HWND slider = GetDlgItem(larkspool.window, kPosition);
+  Send(slider, TBM_SETPOS, TRUE, 500);
+  PostMessageW(larkspool.window, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 500),
+               reinterpret_cast<LPARAM>(slider));
+  Sleep(400);
+  const std::string held = ItemText(larkspool.window, kTime);
+  Check(held == "0:15 / 0:30",
+        "while the slider is held at its middle the time reads 0:15 / 0:30 (" + held + ")");
+  PostMessageW(larkspool.window, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(slider));
+  Sleep(1200);
+  const std::string after = ItemText(larkspool.window, kTime);
+  Check((after.starts_with("0:15 /") || after.starts_with("0:16 /")) &&
+            ItemText(larkspool.window, kPlay) == "Sto&p",
+        "let go, it plays on from 0:15 (" + after + ")");
   std::printf("PLAYING\n");
   std::fflush(stdout);
   std::string line;
