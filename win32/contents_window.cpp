@@ -181,6 +181,7 @@ class CContentsDlg final : public Dialog {
   bool sortAscending_ = true;
   bool dragging_ = false;
   bool playingShown_ = false;
+  bool ticking_ = false;
   std::string timeShown_;
   // The entry drawn in bold, as playing, and the font it is drawn in.
   std::optional<std::size_t> boldEntry_;
@@ -211,7 +212,6 @@ bool CContentsDlg::OnInitDialog() {
   SetUpLayout();
   ShowRows();
   ShowPlayback();
-  SetTimer(hwnd(), kTickTimer, kTickMilliseconds, nullptr);
   // The list starts with the focus and its first row focused, so Space and
   // Enter play at once.
   if (model_.size() > 0) {
@@ -356,6 +356,16 @@ void CContentsDlg::Play(std::size_t row) {
 
 void CContentsDlg::ShowPlayback() {
   const bool playing = player_.playing();
+  // The timer runs while a message plays: it follows the position and
+  // notices the end and a lost device.
+  if (playing != ticking_) {
+    ticking_ = playing;
+    if (playing) {
+      SetTimer(hwnd(), kTickTimer, kTickMilliseconds, nullptr);
+    } else {
+      KillTimer(hwnd(), kTickTimer);
+    }
+  }
   if (playing != playingShown_ || timeShown_.empty()) {
     playingShown_ = playing;
     SetText(Item(IDC_PLAY), playing ? "Sto&p" : "&Play");
