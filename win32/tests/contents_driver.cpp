@@ -1124,8 +1124,57 @@ void Shot(const char* name, HWND window) {
   std::getline(std::cin, done);
 }
 
+// The program's visible menu window (a menu that is open).
+HWND OpenMenu() {
+  for (int tries = 0; tries < 100; ++tries) {
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+          DWORD process = 0;
+          GetWindowThreadProcessId(window, &process);
+          char windowClass[16] = {};
+          GetClassNameA(window, windowClass, sizeof windowClass);
+          if (process != programProcess || !IsWindowVisible(window) || std::string(windowClass) != "#32768")
+            return TRUE;
+          *reinterpret_cast<HWND*>(data) = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (found != nullptr) return found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
 int Screenshots(const std::string& program, const std::string& scratch) {
   MakeMessages(scratch + "\\messages.bkp");
+  // The main window's system menu, with Contents... at its end.
+  Program main = Launch(program, scratch, "messages.bkp");
+  main.window = WaitFor("Larkspool", kMainExtract, "main window");
+  SetForegroundWindow(main.window);
+  Sleep(300);
+  PostMessageW(main.window, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+  if (HWND menu = OpenMenu()) {
+    Sleep(400);
+    RECT frame;
+    RECT shown;
+    GetWindowRect(main.window, &frame);
+    GetWindowRect(menu, &shown);
+    std::printf("SHOT main-window-system-menu %ld %ld %ld %ld\n", frame.left, frame.top,
+                std::max(frame.right, shown.right) - frame.left,
+                std::max(frame.bottom, shown.bottom) - frame.top);
+    std::fflush(stdout);
+    std::string done;
+    std::getline(std::cin, done);
+    // Esc closes the menu and a second one leaves the menu mode.
+    PostMessageW(main.window, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(main.window, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(main.window, WM_CANCELMODE, 0, 0);
+    Sleep(500);
+  }
+  Press(main.window, IDCANCEL);
+  WaitEnd(main, 0, "the main window closes");
+
   Program sound = OpenContents(program, scratch, "messages.bkp");
   Select(sound.window, {RowOf(sound.window, "2024-03-02 bob.wav"), RowOf(sound.window, "box05-002.wav")});
   Key(sound.window, kList, VK_SPACE);
