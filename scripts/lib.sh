@@ -102,11 +102,12 @@ readonly FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows cross build (scripts/build-windows): MinGW-w64 in its -posix
 # threading variant, GoogleTest's sources to build with it, and the 64-bit
 # Wine the programs and tests run under (no 32-bit Wine, no i386 packages),
-# with Xvfb for the desktop program's smoke test; wixl (beside msitools, whose
+# with Xvfb for the desktop program's smoke test and a PulseAudio server
+# (and parec) for its playback test; wixl (beside msitools, whose
 # library it uses) builds the installer; locales holds the Japanese locale the
 # code-page 932 check of the desktop program makes for Wine.
 readonly WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools googletest libcli11-dev
-  wine wine64 fonts-wine xvfb msitools wixl locales dpkg-dev)
+  wine wine64 fonts-wine xvfb msitools wixl locales dpkg-dev pulseaudio pulseaudio-utils)
 
 # build_windows_sndfile DIR: libsndfile for the Windows build, static and
 # without external codec libraries, cross-built with MinGW-w64 from Debian's

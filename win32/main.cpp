@@ -1,6 +1,9 @@
 // Larkspool.exe: the desktop tool on the system's own windows. A start shows
 // two empty fields, or the field of the file or folder named on the command
 // line ("Open with"); closing the main window ends the program.
+// `Larkspool.exe /contents FILE` (or --contents FILE) opens the contents
+// window of FILE instead (the backup type's "Browse messages"); without FILE
+// it asks for one first.
 // <windows.h> first: the other system headers need its types.
 // clang-format off
 #include <windows.h>
@@ -9,12 +12,14 @@
 // clang-format on
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "desktop/front_end.h"
 #include "desktop/main_window_model.h"
 #include "platform/file_system.h"
+#include "win32/contents_window.h"
 #include "win32/main_window.h"
 
 namespace {
@@ -26,9 +31,32 @@ std::vector<std::string> Arguments() {
   return arguments;
 }
 
+// The switch that opens the contents window: "/contents" as Windows programs
+// take switches, in any case, or "--contents".
+bool IsContentsSwitch(const std::string& argument) {
+  if (argument == "--contents") return true;
+  if (argument.size() != 9 || argument[0] != '/') return false;
+  for (std::size_t i = 1; i < argument.size(); ++i) {
+    const char letter =
+        argument[i] >= 'A' && argument[i] <= 'Z' ? static_cast<char>(argument[i] - 'A' + 'a') : argument[i];
+    if (letter != "/contents"[i]) return false;
+  }
+  return true;
+}
+
 int Run() {
-  larkspool::win32::CMainDlg window(larkspool::NativeFileSystem(),
-                                    larkspool::desktop::StartPath(Arguments()));
+  std::vector<std::string> arguments = Arguments();
+  if (!arguments.empty() && IsContentsSwitch(arguments[0])) {
+    arguments.erase(arguments.begin());
+    std::string backup = larkspool::desktop::StartPath(arguments);
+    if (backup.empty()) {
+      const std::optional<std::string> chosen = larkspool::win32::AskForBackupFile(nullptr);
+      if (!chosen) return 0;
+      backup = *chosen;
+    }
+    return larkspool::win32::ShowContents(larkspool::NativeFileSystem(), nullptr, backup) ? 0 : 1;
+  }
+  larkspool::win32::CMainDlg window(larkspool::NativeFileSystem(), larkspool::desktop::StartPath(arguments));
   window.DoModal(nullptr);
   return 0;
 }
@@ -36,7 +64,8 @@ int Run() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+  INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                   ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
   // The folder browser is a shell window and wants COM on this thread.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

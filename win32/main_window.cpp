@@ -7,15 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "win32/contents_window.h"
 #include "win32/dpi.h"
 #include "win32/resource.h"
 
 namespace larkspool::win32 {
 namespace {
-
-constexpr wchar_t kBackupFilter[] =
-    L"Voice Mail System Admin Backup Files(*.bkp)\0*.bkp\0"
-    L"All Files(*.*)\0*.*\0";
 
 // The longest path the system has; the dialogs return paths of any length.
 constexpr DWORD kLongestPath = 32768;
@@ -25,6 +22,7 @@ constexpr DWORD kLongestPath = 32768;
 CMainDlg::CMainDlg(FileSystem& fs, std::string startPath)
     : Dialog(IDD_MAIN),
       m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_LARKSPOOL))),
+      fs_(fs),
       model_(fs, ui_),
       startPath_(std::move(startPath)) {}
 
@@ -34,6 +32,7 @@ bool CMainDlg::OnInitDialog() {
   SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   ShowBrowsePicture(WindowDpi(hwnd()));
   NameControls();
+  AddContentsCommand();
   DragAcceptFiles(hwnd(), TRUE);
   if (!startPath_.empty()) {
     model_.TakePath(std::exchange(startPath_, {}));
@@ -48,6 +47,24 @@ void CMainDlg::ShowBrowsePicture(UINT dpi) {
   SendMessageW(Item(IDC_BROWSE_FILE), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
   SendMessageW(Item(IDC_BROWSE_FOLDER), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get()));
   m_bmpBrowse = std::move(picture);
+}
+
+void CMainDlg::AddContentsCommand() {
+  // The template stays as it is: the command goes into the system menu.
+  HMENU menu = GetSystemMenu(hwnd(), FALSE);
+  if (menu == nullptr) return;
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, IDM_CONTENTS, L"C&ontents...");
+}
+
+void CMainDlg::OnContents() {
+  std::string backup = model_.backupFile();
+  if (backup.empty()) {
+    const std::optional<std::string> chosen = AskForBackupFile(hwnd());
+    if (!chosen) return;
+    backup = *chosen;
+  }
+  ShowContents(fs_, hwnd(), backup);
 }
 
 void CMainDlg::NameControls() {
@@ -74,6 +91,10 @@ void CMainDlg::OnCommand(int id, int code) {
 }
 
 std::optional<INT_PTR> CMainDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+  if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == IDM_CONTENTS) {
+    OnContents();
+    return TRUE;
+  }
   // Moved to a monitor of another DPI: the system scales the window, the
   // program swaps the picture.
   if (message == WM_DPICHANGED) ShowBrowsePicture(HIWORD(wParam));
@@ -118,16 +139,9 @@ void CMainDlg::OnDropFiles(HDROP drop) {
 
 void CMainDlg::OnBrowseFile() {
   // Owned by the main window, which takes no input while it is open.
-  std::vector<wchar_t> file(kLongestPath, L'\0');
-  OPENFILENAMEW request = {};
-  request.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
-  request.hwndOwner = hwnd();
-  request.lpstrFilter = kBackupFilter;
-  request.lpstrFile = file.data();
-  request.nMaxFile = kLongestPath;
-  request.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-  if (!GetOpenFileNameW(&request)) return;
-  model_.OnFileChosen(Utf8(file.data()));
+  const std::optional<std::string> chosen = AskForBackupFile(hwnd());
+  if (!chosen) return;
+  model_.OnFileChosen(*chosen);
   UpdateFields();
 }
 

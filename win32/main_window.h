@@ -25,6 +25,10 @@ class CMainDlg final : public Dialog {
   void OnBrowseFile();
   void OnBrowseFolder();
   void OnExtract();
+  // The system menu's "Contents...": the contents window of the backup in
+  // the field, or of one chosen in the file dialog when the field is empty.
+  void AddContentsCommand();
+  void OnContents();
   void OnPaint();
   // Puts the browse picture drawn for `dpi` on both browse buttons.
   void ShowBrowsePicture(UINT dpi);
@@ -37,6 +41,7 @@ class CMainDlg final : public Dialog {
   OwnedBitmap m_bmpBrowse;
   HICON m_hIcon;
   Win32UserInterface ui_;
+  FileSystem& fs_;
   desktop::MainWindowModel model_;
   std::string startPath_;
 };

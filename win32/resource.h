@@ -11,6 +11,7 @@
 #define IDB_BROWSE_125 140
 #define IDB_BROWSE_150 141
 #define IDB_BROWSE_200 142
+#define IDD_CONTENTS 143
 
 #define IDC_BACKUP_FILE 1000
 #define IDC_BROWSE_FILE 1001
@@ -26,3 +27,22 @@
 #define IDC_OVERWRITE_CANCEL 1011
 #define IDC_YES_TO_ALL 1013
 #define IDC_FILE_NAME 1014
+
+// The contents window.
+#define IDC_FILTER_LABEL 1020
+#define IDC_FILTER 1021
+#define IDC_LIST_LABEL 1022
+#define IDC_LIST 1023
+#define IDC_DAMAGE 1024
+#define IDC_PLAY 1025
+#define IDC_POSITION_LABEL 1026
+#define IDC_POSITION 1027
+#define IDC_TIME 1028
+#define IDC_STATUS 1029
+#define IDC_EXTRACT_SELECTED 1030
+#define IDC_EXTRACT_ALL 1031
+#define IDC_VERIFY 1032
+
+// The main window's system menu item that opens the contents window (a
+// system command: below 0xF000, its low four bits clear).
+#define IDM_CONTENTS 0x0110
