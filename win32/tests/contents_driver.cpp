@@ -42,9 +42,11 @@
 #include <vector>
 
 #include "builder/backup_builder.h"
+#include "win32/tests/driver_common.h"
 
 namespace {
 
+using namespace larkspool::driver;
 using larkspool::testing::BackupBuilder;
 using larkspool::testing::Bytes;
 
@@ -60,7 +62,6 @@ constexpr int kExtractSelected = 1030;
 constexpr int kExtractAll = 1031;
 constexpr int kVerify = 1032;
 // The prompts and the progress window.
-constexpr int kPasswordEdit = 1005;
 constexpr int kProgressBar = 1009;
 constexpr int kOverwriteName = 1014;
 constexpr int kYesToAll = 1013;
@@ -71,110 +72,9 @@ constexpr int kBackupEdit = 1000;
 constexpr int kMainExtract = 1004;
 constexpr WPARAM kContentsCommand = 0x0110;
 
-int failures = 0;
-DWORD programProcess = 0;
 HANDLE programHandle = nullptr;
 
-void Check(bool holds, const std::string& what) {
-  std::printf("%s: %s\n", holds ? "ok" : "FAILED", what.c_str());
-  std::fflush(stdout);
-  if (!holds) ++failures;
-}
-
-[[noreturn]] void Abort(const std::string& what) {
-  std::printf("FAILED: %s\n", what.c_str());
-  std::fflush(stdout);
-  if (programHandle != nullptr) TerminateProcess(programHandle, 1);
-  std::exit(1);
-}
-
-std::wstring W(const std::string& utf8) {
-  std::wstring out(utf8.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
-  out.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
-  return out;
-}
-
-std::string U(const std::wstring& wide) {
-  std::string out(wide.size() * 4 + 1, '\0');
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, out.data(), static_cast<int>(out.size()),
-                                    nullptr, nullptr);
-  out.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
-  return out;
-}
-
-std::string Text(HWND window) {
-  wchar_t text[1024] = {};
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &copied);
-  return U(text);
-}
-
-std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
-
-// The program's visible dialog whose title passes `title` and that has
-// control `marker`.
-HWND FindDialog(const std::function<bool(const std::string&)>& title, int marker) {
-  struct Search {
-    const std::function<bool(const std::string&)>* title;
-    int marker;
-    HWND found;
-  } search{&title, marker, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(data);
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        char windowClass[16] = {};
-        GetClassNameA(window, windowClass, sizeof windowClass);
-        if (process != programProcess || !IsWindowVisible(window) || std::string(windowClass) != "#32770")
-          return TRUE;
-        if (!(*s.title)(Text(window)) || GetDlgItem(window, s.marker) == nullptr) return TRUE;
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-HWND FindDialog(const std::string& title, int marker) {
-  return FindDialog([&title](const std::string& text) { return text == title; }, marker);
-}
-
-HWND WaitFor(const std::string& title, int marker, const std::string& what, int seconds = 30) {
-  for (int tries = 0; tries < seconds * 20; ++tries) {
-    if (HWND window = FindDialog(title, marker)) {
-      Sleep(100);  // let it finish its start-up
-      return window;
-    }
-    Sleep(50);
-  }
-  Abort("no window came up: " + what);
-}
-
-void SetItemText(HWND dialog, int id, const std::string& text) {
-  const std::wstring wide = W(text);
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
-                           SMTO_NORMAL, 5000, &result)) {
-    Abort("cannot set the text of control " + std::to_string(id));
-  }
-}
-
-// A click as the button sends it; posted, because it may open modal windows.
-void Click(HWND dialog, int id) {
-  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-void Press(HWND window, int id) {
-  Click(window, id);
-  for (int tries = 0; tries < 600; ++tries) {
-    if (!IsWindow(window) || !IsWindowVisible(window)) return;
-    Sleep(50);
-  }
-  Abort("window stays up after a click on " + std::to_string(id));
-}
+std::string ItemText(HWND dialog, int id) { return WideText(GetDlgItem(dialog, id)); }
 
 HWND WaitMessage(const std::string& text, int seconds = 30) {
   HWND box = WaitFor("Larkspool", kMessageText, "message \"" + text + "\"", seconds);
@@ -184,28 +84,6 @@ HWND WaitMessage(const std::string& text, int seconds = 30) {
 }
 
 void ExpectMessage(const std::string& text) { Press(WaitMessage(text), IDOK); }
-
-void EnterPassword(const std::string& digits) {
-  HWND prompt = WaitFor("password entry", kPasswordEdit, "password prompt");
-  SetItemText(prompt, kPasswordEdit, digits);
-  Press(prompt, IDOK);
-}
-
-bool ReadFile(const std::string& path, std::string& bytes) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  bytes.clear();
-  char chunk[16384];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-  std::fclose(file);
-  return true;
-}
-
-bool Holds(const std::string& path, const Bytes& payload) {
-  std::string bytes;
-  return ReadFile(path, bytes) && bytes == std::string(payload.begin(), payload.end());
-}
 
 // The names of the files in `folder`, sorted.
 std::vector<std::string> FilesIn(const std::string& folder) {
@@ -558,7 +436,7 @@ void CheckFilterAndSort(HWND window) {
       {"", {}},
   };
   for (const auto& filter : filters) {
-    SetItemText(window, kFilter, filter.filter);
+    SetWideText(window, kFilter, filter.filter);
     Sleep(200);
     std::vector<std::string> shown = Names(window);
     std::vector<std::string> wanted = filter.filter[0] == '\0' ? all : filter.rows;
@@ -646,7 +524,7 @@ void CheckNamesAndKeys(HWND window) {
   } labelled[] = {{kFilter, "&Filter messages:"}, {kList, "&Messages:"}, {kPosition, "P&osition:"}};
   for (const auto& item : labelled) {
     HWND before = GetWindow(GetDlgItem(window, item.control), GW_HWNDPREV);
-    Check(before != nullptr && Text(before) == item.label,
+    Check(before != nullptr && WideText(before) == item.label,
           std::string("the control after \"") + item.label + "\" takes its name and its key from it");
   }
   // The tab order: filter, list, Play, slider, Extract Selected..., Extract
@@ -676,7 +554,7 @@ void CheckNamesAndKeys(HWND window) {
 void CheckExtractSelected(HWND window, const std::string& scratch) {
   const std::string folder = scratch + "\\chosen";
   MakeFolder(folder);
-  SetItemText(window, kFilter, "");
+  SetWideText(window, kFilter, "");
   Sleep(200);
   const std::vector<int> rows = {RowOf(window, "box05-001.wav"), RowOf(window, "notes [draft].wav")};
   Select(window, rows);
@@ -740,7 +618,7 @@ void CheckSystemMenuCommand(const std::string& program, const std::string& scrat
   for (int tries = 0; tries < 100 && !IsWindowEnabled(larkspool.window); ++tries) Sleep(50);
   Check(IsWindowEnabled(larkspool.window), "closing it gives the main window back");
 
-  SetItemText(larkspool.window, kBackupEdit, "");
+  SetWideText(larkspool.window, kBackupEdit, "");
   PostMessageW(larkspool.window, WM_SYSCOMMAND, kContentsCommand, 0);
   HWND dialog = OwnedWindow(larkspool.window);
   Check(dialog != nullptr && FindDialog("messages.bkp - Larkspool", kList) == nullptr,
@@ -764,11 +642,11 @@ int WindowChecks(const std::string& program, const std::string& scratch) {
   CheckNamesAndKeys(window);
   CheckResizing(window);
   CheckFilterAndSort(window);
-  SetItemText(window, kFilter, "");
+  SetWideText(window, kFilter, "");
   CheckSelection(window, allStatus);
   CheckExtractSelected(window, scratch);
   // Verify walks every payload, whatever the filter shows.
-  SetItemText(window, kFilter, "bob");
+  SetWideText(window, kFilter, "bob");
   Click(window, kVerify);
   ExpectMessage("6 messages checked, no fault found.");
   Check(FilesIn(scratch + "\\chosen").size() == 2, "Verify writes nothing");
@@ -965,11 +843,11 @@ int Compare(const std::string& recording, int rate) {
 
 // The window stays usable after the message: the filter still narrows it.
 void CheckStillUsable(HWND window) {
-  SetItemText(window, kFilter, "zzz");
+  SetWideText(window, kFilter, "zzz");
   Sleep(200);
   Check(RowCount(window) == 0 && ItemText(window, kPlay) == "&Play",
         "after the message the window still works (the filter narrows it, Play is back)");
-  SetItemText(window, kFilter, "");
+  SetWideText(window, kFilter, "");
 }
 
 int NoDevice(const std::string& program, const std::string& scratch, const std::string& expected) {
@@ -1084,9 +962,9 @@ int Bench(const std::string& program, const std::string& scratch, int count) {
     HWND window = many.window;
 
     start = GetTickCount64();
-    SetItemText(window, kFilter, "7");
+    SetWideText(window, kFilter, "7");
     filtered.push_back(Since(start));
-    SetItemText(window, kFilter, "");
+    SetWideText(window, kFilter, "");
 
     const std::string firstRow = Cell(window, 0, 0);
     start = GetTickCount64();
@@ -1185,7 +1063,7 @@ int Screenshots(const std::string& program, const std::string& scratch) {
   Program larkspool = Launch(program, scratch, "/contents kind5-protected.bkp");
   EnterPassword("2468");
   larkspool.window = WaitContents("kind5-protected.bkp");
-  SetItemText(larkspool.window, kFilter, "box05-00[23]*");
+  SetWideText(larkspool.window, kFilter, "box05-00[23]*");
   Select(larkspool.window, {0});
   Shot("contents-protected", larkspool.window);
   Close(larkspool);

@@ -40,14 +40,16 @@
 #include <vector>
 
 #include "builder/backup_builder.h"
+#include "win32/tests/driver_common.h"
 
 namespace {
+
+using namespace larkspool::driver;
 
 constexpr int kMainExtract = 1004;
 constexpr int kBrowseFile = 1001;
 constexpr int kBackupEdit = 1000;
 constexpr int kFolderEdit = 1002;
-constexpr int kPasswordEdit = 1005;
 constexpr int kProgressBar = 1009;
 constexpr int kProgressFileLine = 1006;
 constexpr int kProgressPercent = 1010;
@@ -69,66 +71,12 @@ const ExpectedFile kExpected[] = {
     {"box05-003.wav", 43244, 0xCA1C4786},
 };
 
-int failures = 0;
-DWORD programProcess = 0;
-
-void Check(bool holds, const std::string& what) {
-  std::printf("%s: %s\n", holds ? "ok" : "FAILED", what.c_str());
-  std::fflush(stdout);
-  if (!holds) ++failures;
-}
-
-[[noreturn]] void Abort(const std::string& what) {
-  std::printf("FAILED: %s\n", what.c_str());
-  std::fflush(stdout);
-  if (programProcess != 0) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, programProcess);
-    if (process != nullptr) TerminateProcess(process, 1);
-  }
-  std::exit(1);
-}
-
 std::string Text(HWND window) {
   char text[512] = {};
   DWORD_PTR copied = 0;
   SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000,
                       &copied);
   return text;
-}
-
-// The program's visible dialog with this title that has control `marker`.
-HWND FindDialog(const char* title, int marker) {
-  struct Search {
-    const char* title;
-    int marker;
-    HWND found;
-  } search{title, marker, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(data);
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        char windowClass[16] = {};
-        GetClassNameA(window, windowClass, sizeof windowClass);
-        if (process != programProcess || !IsWindowVisible(window) || std::string(windowClass) != "#32770")
-          return TRUE;
-        if (Text(window) != s.title || GetDlgItem(window, s.marker) == nullptr) return TRUE;
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-HWND WaitFor(const char* title, int marker, const std::string& what) {
-  for (int tries = 0; tries < 600; ++tries) {
-    if (HWND window = FindDialog(title, marker)) {
-      Sleep(100);  // let it finish its start-up
-      return window;
-    }
-    Sleep(50);
-  }
-  Abort("no window came up: " + what);
 }
 
 void WaitGone(const char* title, int marker, const std::string& what) {
@@ -147,28 +95,11 @@ void SetText(HWND dialog, int id, const std::string& text) {
   }
 }
 
-// A click as the button sends it; posted, because it may open modal windows.
-void Click(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
 // Clicks Extract once the main window takes input again, as a user can.
 void ClickExtract(HWND main) {
   for (int tries = 0; tries < 600 && !IsWindowEnabled(main); ++tries) Sleep(50);
   if (!IsWindowEnabled(main)) Abort("the main window stays disabled");
   Click(main, kMainExtract);
-}
-
-// Clicks a button of a prompt or message box and waits until that window has
-// gone, so that the next search cannot find it again.
-void Press(HWND window, int id) {
-  Click(window, id);
-  for (int tries = 0; tries < 600; ++tries) {
-    if (!IsWindow(window) || !IsWindowVisible(window)) return;
-    Sleep(50);
-  }
-  Abort("window stays up after a click on " + std::to_string(id));
 }
 
 // Waits for the message box and checks its text.
@@ -181,12 +112,6 @@ HWND WaitMessage(const std::string& text) {
 void Dismiss(HWND box) { Press(box, IDOK); }
 
 void ExpectMessage(const std::string& text) { Dismiss(WaitMessage(text)); }
-
-void EnterPassword(const std::string& digits) {
-  HWND prompt = WaitFor("password entry", kPasswordEdit, "password prompt");
-  SetText(prompt, kPasswordEdit, digits);
-  Press(prompt, IDOK);
-}
 
 HWND WaitOverwrite(const std::string& name) {
   HWND prompt = WaitFor("Larkspool", kYesToAll, "overwrite prompt for " + name);
@@ -201,17 +126,6 @@ std::uint32_t Crc32(const std::string& bytes) {
     for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
   }
   return ~crc;
-}
-
-bool ReadFile(const std::string& path, std::string& bytes) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  bytes.clear();
-  char chunk[16384];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-  std::fclose(file);
-  return true;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -343,38 +257,6 @@ int Smoke(const std::string& program, const std::string& scratch) {
 }
 
 // ---- At home on Windows ----
-
-std::wstring W(const std::string& utf8) {
-  std::wstring out(utf8.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
-  out.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
-  return out;
-}
-
-std::string U(const std::wstring& wide) {
-  std::string out(wide.size() * 4 + 1, '\0');
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, out.data(), static_cast<int>(out.size()),
-                                    nullptr, nullptr);
-  out.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
-  return out;
-}
-
-// The text of a control as the program holds it, in UTF-8.
-std::string WideText(HWND window) {
-  wchar_t text[1024] = {};
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &copied);
-  return U(text);
-}
-
-void SetWideText(HWND dialog, int id, const std::string& utf8) {
-  const std::wstring text = W(utf8);
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                           SMTO_NORMAL, 5000, &result)) {
-    Abort("cannot set the text of control " + std::to_string(id));
-  }
-}
 
 // Any path length: the \\?\ form of a full path.
 std::wstring Long(const std::string& utf8) { return L"\\\\?\\" + W(utf8); }
@@ -796,11 +678,6 @@ void MakeDamagedBackup(const std::string& path) {
       .Entry("b.wav", larkspool::testing::Bytes(300, 0x55))
       .Entry("c.wav", kDamagedC)
       .WriteTo(path);
-}
-
-bool Holds(const std::string& path, const larkspool::testing::Bytes& payload) {
-  std::string bytes;
-  return ReadFile(path, bytes) && bytes == std::string(payload.begin(), payload.end());
 }
 
 // An Extract that stops at a damaged entry offers to save what can still be
