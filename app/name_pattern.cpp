@@ -135,4 +135,12 @@ bool MatchesPattern(std::string_view pattern, std::string_view name, bool ignore
   return Match(Decode(pattern), Decode(name), ignoreCase);
 }
 
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
 }  // namespace larkspool

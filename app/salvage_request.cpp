@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/name_pattern.h"
 #include "archive/backup_scan.h"
 #include "password/password_gate.h"
 
@@ -49,14 +50,6 @@ std::string StateText(const SalvagedMessage& message) {
     text += " (" + std::to_string(message.saved) + " of " + std::to_string(message.declared) + " bytes)";
   }
   return text;
-}
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
 }
 
 // The line that says why the report file has another name.
@@ -252,7 +245,7 @@ std::string SalvageReportText(const SalvageReport& report, std::string_view back
 std::string ReportFileName(const std::vector<std::string>& saved) {
   const auto taken = [&saved](const std::string& name) {
     return std::any_of(saved.begin(), saved.end(),
-                       [&name](const std::string& file) { return Lower(file) == name; });
+                       [&name](const std::string& file) { return AsciiLower(file) == name; });
   };
   std::string name(kSalvageReportFile);
   const std::string_view stem = kSalvageReportFile.substr(0, kSalvageReportFile.rfind('.'));

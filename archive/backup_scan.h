@@ -11,7 +11,9 @@
 #include "archive/entry_options.h"
 #include "archive/wav_info.h"
 #include "base/outcome.h"
+#include "base/user_interface.h"
 #include "platform/file_system.h"
+#include "progress/progress_reporter.h"
 
 namespace larkspool {
 
@@ -33,7 +35,15 @@ struct ListedEntry {
 // for a payload without the tags.
 // With `options`, each entry is listed under its mapped name, and an entry
 // not taken is passed over.
+// What a scan shown in a progress window reports as it goes: the bytes
+// walked, after each entry, and whether Cancel was pressed.
+struct ScanProgress {
+  ProgressReporter& progress;
+  const CancelFlag& cancel;
+};
+
 Outcome ScanBackup(FileSystem& fs, FileHandle backup, BackupKind kind, ScanMode mode,
-                   std::vector<ListedEntry>& entries, const EntryOptions& options = {});
+                   std::vector<ListedEntry>& entries, const EntryOptions& options = {},
+                   ScanProgress* shown = nullptr);
 
 }  // namespace larkspool

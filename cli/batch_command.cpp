@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "app/name_pattern.h"
 #include "base/outcome.h"
 #include "cli/batch_console.h"
 #include "cli/batch_files.h"
@@ -99,9 +100,10 @@ std::string Stem(const std::string& path) {
 // Two folder names that the system takes for the same folder.
 std::string FolderKey(std::string name) {
 #ifdef _WIN32
-  for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-#endif
+  return AsciiLower(name);
+#else
   return name;
+#endif
 }
 
 std::uint64_t FileSize(const std::string& path) {

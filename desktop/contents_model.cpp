@@ -13,14 +13,12 @@
 #include "app/inspect_request.h"
 #include "app/name_pattern.h"
 #include "app/salvage_request.h"
+#include "archive/backup_scan.h"
 #include "archive/classify.h"
-#include "archive/entry_walker.h"
 #include "archive/extraction_run.h"
-#include "archive/payload.h"
 #include "desktop/front_end.h"
 #include "desktop/main_window_model.h"
 #include "password/password_gate.h"
-#include "platform/buffered_reads.h"
 
 namespace larkspool::desktop {
 
@@ -76,14 +74,6 @@ std::string MinutesText(long long seconds) {
   return text;
 }
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 // The byte ranges a salvage found damaged, as one line.
 std::string DamageLine(const SalvageReport& report) {
   constexpr std::size_t kShown = 3;
@@ -115,55 +105,6 @@ RowState StateOf(SalvageState state) {
       return RowState::kComplete;
   }
 }
-
-// Checks every payload's tags, as `larkspool-cli verify` does, moving the
-// progress display entry by entry.
-class VerifyingVisitor final : public EntryVisitor {
- public:
-  VerifyingVisitor(FileSystem& fs, FileHandle backup, ProgressReporter& progress, const CancelFlag& cancel)
-      : fs_(fs), backup_(backup), progress_(progress), cancel_(cancel) {}
-
-  std::size_t checked() const { return checked_; }
-
-  void OnWalkStart(std::int64_t fileSize, std::int64_t totalBytes) override {
-    fileSize_ = fileSize;
-    progress_.SetTotal(totalBytes);
-    progress_.ResetProgress();
-  }
-
-  Outcome OnFile(const StoredName& stored, const PayloadSpan& payload) override {
-    std::string name;
-    if (Outcome named = NameEntry(EntryOptions{}, stored, name); !named.ok()) return named;
-    if (const std::string_view refusal = OutputNameRefusal(name); !refusal.empty())
-      return Outcome::Fail(StatusCode::kOpenFailed, std::string(refusal)).About(name);
-    ChunkBuffer buffer;
-    std::span<const std::uint8_t> chunk;
-    if (Outcome tags = ReadFirstChunk(fs_, backup_, payload, buffer, chunk); !tags.ok())
-      return tags.About(name);
-    if (Outcome skipped = SkipPayload(fs_, backup_, payload, fileSize_); !skipped.ok())
-      return skipped.About(name);
-    progress_.AddDone(payload.size);
-    ++checked_;
-    return Outcome::Ok();
-  }
-
-  void OnEntryDone(std::uint32_t headerBytes) override {
-    progress_.AddDone(headerBytes);
-    progress_.UpdatePercent();
-    progress_.UpdateElapsed();
-    progress_.PumpMessages();
-  }
-
-  bool CancelRequested() override { return cancel_.IsRaised(); }
-
- private:
-  FileSystem& fs_;
-  FileHandle backup_;
-  ProgressReporter& progress_;
-  const CancelFlag& cancel_;
-  std::int64_t fileSize_ = 0;
-  std::size_t checked_ = 0;
-};
 
 }  // namespace
 
@@ -332,11 +273,11 @@ void ContentsModel::Refilter() {
     return;
   }
   const bool pattern = filter_.find_first_of("*?") != std::string::npos;
-  const std::string lowered = Lower(filter_);
+  const std::string lowered = AsciiLower(filter_);
   for (const std::size_t i : order_) {
     const std::string& name = entries_[i].name;
     const bool shown =
-        pattern ? MatchesPattern(filter_, name, true) : Lower(name).find(lowered) != std::string::npos;
+        pattern ? MatchesPattern(filter_, name, true) : AsciiLower(name).find(lowered) != std::string::npos;
     if (shown) rows_.push_back(i);
   }
 }
@@ -367,7 +308,7 @@ void ContentsModel::SortBy(ContentsColumn column, bool ascending) {
     std::vector<bool> known(entries_.size(), true);
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       if (column == ContentsColumn::kName) {
-        keys[i] = Lower(entries_[i].name);
+        keys[i] = AsciiLower(entries_[i].name);
       } else if (entries_[i].audio) {
         keys[i] = WaveFormatName(entries_[i].audio->formatTag);
       } else {
@@ -515,12 +456,11 @@ RunResult ContentsModel::Verify() {
     const bool shown = kept.RunWithProgress(lines, cancel, [&] {
       progress.MarkStart();
       cancel.Clear();
-      BufferedReads reads(fs_, backup.get());
-      VerifyingVisitor visitor(reads, backup.get(), progress, cancel);
-      outcome = UsesPairRecords(kind) ? WalkPairedEntries(reads, backup.get(), visitor)
-                                      : WalkSingleEntries(reads, backup.get(), kind, visitor);
+      std::vector<ListedEntry> checked;
+      ScanProgress reported{progress, cancel};
+      outcome = ScanBackup(fs_, backup.get(), kind, ScanMode::kVerify, checked, {}, &reported);
       if (outcome.ok())
-        kept.ShowMessage(Message{VerifiedText(visitor.checked()), MessageStyle::kInformation, {}});
+        kept.ShowMessage(Message{VerifiedText(checked.size()), MessageStyle::kInformation, {}});
       if (outcome.failed()) ReportStatus(kept, outcome);
     });
     if (!shown) {

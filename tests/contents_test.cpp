@@ -404,6 +404,12 @@ TEST(ContentsModel, VerifyEndsInOneMessage) {
   EXPECT_EQ(s.ui.MessageTexts(), std::vector<std::string>{"2 messages checked, no fault found."});
   EXPECT_EQ(s.ui.events.front(), "busy:1");
   EXPECT_NE(std::find(s.ui.events.begin(), s.ui.events.end(), "percent:100"), s.ui.events.end());
+  // Cancel after the first message: no verdict on the second.
+  s.ui.messages.clear();
+  s.ui.cancelAtPump = s.ui.pumps + 1;
+  EXPECT_EQ(model.Verify(), RunResult::kCancelled);
+  EXPECT_EQ(s.ui.MessageTexts(), std::vector<std::string>{});
+  s.ui.cancelAtPump = 0;
   // The backup changed under the window: the first fault's message.
   Bytes bytes = ReadFile(s.backup);
   bytes[24 + 80] = 'X';  // a.wav's RIFF tag

@@ -27,7 +27,6 @@
 #include <string>
 #include <vector>
 
-#include "gui/dialog_units.h"
 #include "gui/main_window.h"
 #include "gui/opened_paths.h"
 #include "gui/password_dialog.h"
@@ -261,11 +260,3 @@ TEST(ContentsWindow, ReachedFromTheMainWindowAndTheCommandLine) {
 
 }  // namespace
 }  // namespace larkspool::gui
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  larkspool::gui::LoadDialogFont();
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

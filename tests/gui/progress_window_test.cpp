@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "gui/dialog_units.h"
 #include "gui/qt_user_interface.h"
 
 namespace larkspool::gui {
@@ -153,11 +152,3 @@ TEST(ProgressWindowTest, PercentageLooksAsAPlainLabelShowsIt) {
 
 }  // namespace
 }  // namespace larkspool::gui
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  larkspool::gui::LoadDialogFont();
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

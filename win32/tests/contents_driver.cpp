@@ -278,27 +278,8 @@ void Key(HWND window, int control, WPARAM key) {
 // Answers the folder dialog that Extract Selected... or Extract All... opens
 // with `folder`, as a click on it in the tree and on OK would.
 void ChooseFolder(HWND owner, const std::string& folder) {
-  HWND dialog = nullptr;
-  for (int tries = 0; tries < 400 && dialog == nullptr; ++tries) {
-    struct Pair {
-      HWND owner;
-      HWND found;
-    } pair{owner, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          auto& p = *reinterpret_cast<Pair*>(data);
-          DWORD process = 0;
-          GetWindowThreadProcessId(window, &process);
-          if (process != programProcess || window == p.owner || !IsWindowVisible(window) ||
-              GetWindow(window, GW_OWNER) != p.owner)
-            return TRUE;
-          p.found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&pair));
-    dialog = pair.found;
-    if (dialog == nullptr) Sleep(50);
-  }
+  HWND dialog = WaitForWindow(
+      [owner](HWND window) { return window != owner && GetWindow(window, GW_OWNER) == owner; }, 400);
   if (dialog == nullptr) Abort("no folder dialog over the contents window");
   Sleep(500);
   Check(!IsWindowEnabled(owner), "the folder dialog is modal over the contents window");
@@ -583,25 +564,7 @@ void CheckExtractSelected(HWND window, const std::string& scratch) {
 
 // The program's visible window owned by `owner`.
 HWND OwnedWindow(HWND owner) {
-  struct Search {
-    HWND owner;
-    HWND found;
-  } search{owner, nullptr};
-  for (int tries = 0; tries < 400 && search.found == nullptr; ++tries) {
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          auto& s = *reinterpret_cast<Search*>(data);
-          DWORD process = 0;
-          GetWindowThreadProcessId(window, &process);
-          if (process != programProcess || !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != s.owner)
-            return TRUE;
-          s.found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr) Sleep(50);
-  }
-  return search.found;
+  return WaitForWindow([owner](HWND window) { return GetWindow(window, GW_OWNER) == owner; }, 400);
 }
 
 // The main window's system menu command "Contents..." opens the backup in
@@ -1004,24 +967,7 @@ void Shot(const char* name, HWND window) {
 
 // The program's visible menu window (a menu that is open).
 HWND OpenMenu() {
-  for (int tries = 0; tries < 100; ++tries) {
-    HWND found = nullptr;
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          DWORD process = 0;
-          GetWindowThreadProcessId(window, &process);
-          char windowClass[16] = {};
-          GetClassNameA(window, windowClass, sizeof windowClass);
-          if (process != programProcess || !IsWindowVisible(window) || std::string(windowClass) != "#32768")
-            return TRUE;
-          *reinterpret_cast<HWND*>(data) = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    if (found != nullptr) return found;
-    Sleep(50);
-  }
-  return nullptr;
+  return WaitForWindow([](HWND window) { return ClassOf(window) == "#32768"; }, 100);
 }
 
 int Screenshots(const std::string& program, const std::string& scratch) {

@@ -66,29 +66,46 @@ inline void SetWideText(HWND dialog, int id, const std::string& utf8) {
   }
 }
 
-// The program's visible dialog whose title passes `title` and that has
-// control `marker`.
-inline HWND FindDialog(const std::function<bool(const std::string&)>& title, int marker) {
+// The program's first visible top-level window that `wanted` takes, or null.
+inline HWND FindProgramWindow(const std::function<bool(HWND)>& wanted) {
   struct Search {
-    const std::function<bool(const std::string&)>* title;
-    int marker;
+    const std::function<bool(HWND)>* wanted;
     HWND found;
-  } search{&title, marker, nullptr};
+  } search{&wanted, nullptr};
   EnumWindows(
       [](HWND window, LPARAM data) -> BOOL {
         auto& s = *reinterpret_cast<Search*>(data);
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        char windowClass[16] = {};
-        GetClassNameA(window, windowClass, sizeof windowClass);
-        if (process != programProcess || !IsWindowVisible(window) || std::string(windowClass) != "#32770")
-          return TRUE;
-        if (!(*s.title)(WideText(window)) || GetDlgItem(window, s.marker) == nullptr) return TRUE;
+        if (process != programProcess || !IsWindowVisible(window) || !(*s.wanted)(window)) return TRUE;
         s.found = window;
         return FALSE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// The same, waited for through `tries` looks 50 ms apart.
+inline HWND WaitForWindow(const std::function<bool(HWND)>& wanted, int tries) {
+  for (int i = 0; i < tries; ++i) {
+    if (HWND found = FindProgramWindow(wanted)) return found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+inline std::string ClassOf(HWND window) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// The program's visible dialog whose title passes `title` and that has
+// control `marker`.
+inline HWND FindDialog(const std::function<bool(const std::string&)>& title, int marker) {
+  return FindProgramWindow([&title, marker](HWND window) {
+    return ClassOf(window) == "#32770" && title(WideText(window)) && GetDlgItem(window, marker) != nullptr;
+  });
 }
 
 inline HWND FindDialog(const std::string& title, int marker) {

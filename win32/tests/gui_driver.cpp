@@ -334,24 +334,7 @@ void Drop(const Program& program, const std::string& path) {
 
 // The program's visible window other than `main` (a browse dialog).
 HWND OtherWindow(HWND main) {
-  struct Search {
-    HWND main;
-    HWND found;
-  } search{main, nullptr};
-  for (int tries = 0; tries < 200 && search.found == nullptr; ++tries) {
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          auto& s = *reinterpret_cast<Search*>(data);
-          DWORD process = 0;
-          GetWindowThreadProcessId(window, &process);
-          if (process != programProcess || window == s.main || !IsWindowVisible(window)) return TRUE;
-          s.found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr) Sleep(50);
-  }
-  return search.found;
+  return WaitForWindow([main](HWND window) { return window != main; }, 200);
 }
 
 void CheckStartArguments(const std::string& program, const std::string& scratch) {
