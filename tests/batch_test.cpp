@@ -9,7 +9,12 @@
 // After <windows.h>, whose types it needs.
 #include <aclapi.h>
 #else
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <regex>
 #endif
 
 #include <algorithm>
@@ -450,6 +455,64 @@ const std::vector<RefusedCase> kRefused = {
         "three operands to one salvage", {"salvage", "in/sound.bkp", "out", "in/locked.bkp"}, 64, ""}};
 
 INSTANTIATE_TEST_SUITE_P(Batch, BatchRefusedTest, ::testing::ValuesIn(kRefused), ByLabel());
+
+#ifndef _WIN32
+// On a terminal the batch draws one progress line for all its backups, each
+// drawing over the last, and never a line of a backup's own, whatever the
+// jobs running side by side print; the table follows on a line of its own.
+TEST(BatchProgressTest, OneLineStandsForTheWholeBatch) {
+  ScratchDir dir;
+  fs::create_directory(dir / "in");
+  constexpr int kBackups = 6;
+  for (int i = 0; i < kBackups; ++i) {
+    BackupBuilder builder = BackupBuilder::Single(BackupKind::k3);
+    for (std::uint8_t m = 0; m < 4; ++m)
+      builder.Entry("m" + std::to_string(m) + ".wav", WavPayload(200000, m));
+    builder.WriteTo(dir / ("in/box" + std::to_string(i) + ".bkp"));
+  }
+  int terminal = -1;
+  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::alarm(kCliTimeoutSeconds);
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
+    ::execl(LARKSPOOL_CLI_PATH, LARKSPOOL_CLI_PATH, "extract", "--each", "out", "in", "-j", "3",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::string screen;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;) screen.append(buffer, got);
+  ::close(terminal);
+  int wait = 0;
+  ASSERT_EQ(::waitpid(child, &wait, 0), child);
+  ASSERT_TRUE(WIFEXITED(wait));
+  EXPECT_EQ(WEXITSTATUS(wait), 0) << screen;
+
+  // Before the table: progress lines joined by carriage returns, then one
+  // line end (a terminal writes it as CR LF).
+  const std::size_t table = screen.find("BACKUP ");
+  ASSERT_NE(table, std::string::npos) << screen;
+  std::string progress = screen.substr(0, table);
+  ASSERT_GE(progress.size(), 2u);
+  EXPECT_EQ(progress.substr(progress.size() - 2), "\r\n") << progress;
+  progress.resize(progress.size() - 2);
+  const std::regex line(R"(\[[#-]+\] [0-6]/6 backups  .* of .*  Elapsed Time: \d\d:\d\d:\d\d *)");
+  std::size_t drawn = 0;
+  std::string last;
+  for (std::size_t at = 0; at < progress.size();) {
+    const std::size_t next = std::min(progress.find('\r', at + 1), progress.size());
+    const std::string piece = progress.substr(at, next - at);
+    at = next;
+    ASSERT_EQ(piece.front(), '\r') << "a line of its own: " << piece;
+    EXPECT_TRUE(std::regex_match(piece.substr(1), line)) << piece;
+    last = piece;
+    ++drawn;
+  }
+  EXPECT_GE(drawn, 1u);
+  EXPECT_NE(last.find("6/6 backups"), std::string::npos) << last;
+}
+#endif
 
 // Ctrl-C in the middle of a batch: exit 2, the backups not yet begun get no
 // folder, and every file on disk is whole (each job stops after the message
